@@ -1,0 +1,1 @@
+function search(term) { return document.body.innerText.includes(term); }

@@ -1,0 +1,426 @@
+// Loading, checking, parsing, updating, printing and saving the .qrc document.
+#include "qrc_document.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <stdexcept>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+#include <rapidxml/rapidxml_print.hpp>
+
+namespace resweaver {
+namespace {
+
+[[noreturn]] void throwCannotOpen(const std::string& uiPath) {
+  throw std::runtime_error("cannot open file " + uiPath);
+}
+
+[[noreturn]] void throwCannotWrite(const std::string& uiPath, int error) {
+  throw std::runtime_error("cannot write file " + uiPath + ": " +
+                           std::generic_category().message(error));
+}
+
+// Closes a descriptor when the scope ends, whatever the path out of it.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);  // only reached on a failure path, where the first error is
+                     // the one to report
+    }
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  // Closes now and returns close's result: on some file systems a failed write
+  // shows only here.
+  int close() { return ::close(std::exchange(fd_, -1)); }
+
+ private:
+  int fd_;
+};
+
+// Whether the open file holds exactly text, read in blocks so that memory stays
+// small.
+bool sameContent(int fd, std::string_view text) {
+  char block[1 << 16];
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n =
+        ::pread(fd, block, std::min(sizeof block, text.size() - done),
+                static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0 || text.compare(done, static_cast<std::size_t>(n),
+                               std::string_view(
+                                   block, static_cast<std::size_t>(n))) != 0) {
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The parser's own character classes, so that the check below reads the bytes
+// exactly as the parser will.
+using Tables = rapidxml::internal::lookup_tables<0>;
+
+bool isSpace(char c) {
+  return Tables::lookup_whitespace[static_cast<unsigned char>(c)] != 0;
+}
+bool isNameChar(char c) {
+  return Tables::lookup_node_name[static_cast<unsigned char>(c)] != 0;
+}
+bool isAttributeNameChar(char c) {
+  return Tables::lookup_attribute_name[static_cast<unsigned char>(c)] != 0;
+}
+unsigned digitValue(char c) {
+  return Tables::lookup_digits[static_cast<unsigned char>(c)];
+}
+constexpr unsigned kNotADigit = 0xFF;
+
+const char* skipSpace(const char* p) {
+  while (isSpace(*p)) {
+    ++p;
+  }
+  return p;
+}
+
+const char* skipName(const char* p) {
+  while (isNameChar(*p)) {
+    ++p;
+  }
+  return p;
+}
+
+// Returns the position after the first occurrence of terminator, or nullptr at
+// the end of data.
+const char* skipPast(const char* p, const char* terminator) {
+  const char* found = std::strstr(p, terminator);
+  return found == nullptr ? nullptr : found + std::strlen(terminator);
+}
+
+// What the check found: where parsing must not go, or nothing to object to. The
+// check stops quietly at a syntax error, which the parser then reports with its
+// own message.
+struct Finding {
+  enum Kind { kNone, kTooDeep, kBadReference } kind = kNone;
+  const char* where = nullptr;
+};
+
+constexpr unsigned long kMaxCodePoint = 0x10FFFF;
+
+// Skips a run of text or of an attribute value up to stop (or the end of data),
+// in which the parser translates references. Returns the end of the run, or
+// nullptr on a syntax error; sets finding at a numeric reference that is 0 or
+// beyond U+10FFFF. The parser's arithmetic wraps around for long numbers; here
+// the number saturates instead, so any length is judged by its true value.
+const char* skipTranslated(const char* p, char stop, Finding& finding) {
+  const char stops[] = {'&', stop, '\0'};
+  for (;;) {
+    p += std::strcspn(p, stops);
+    if (*p != '&') {
+      return p;  // at stop or at the end of the data
+    }
+    if (p[1] != '#') {
+      ++p;
+      continue;
+    }
+    const char* reference = p;
+    unsigned long base = 10;
+    p += 2;
+    if (*p == 'x') {
+      base = 16;
+      ++p;
+    }
+    unsigned long code = 0;
+    for (unsigned digit; (digit = digitValue(*p)) != kNotADigit; ++p) {
+      code = code * base + digit;
+      if (code > kMaxCodePoint) {
+        code = kMaxCodePoint + 1;
+      }
+    }
+    // The parser rejects a number above U+10FFFF before it looks for the ';'.
+    if (code > kMaxCodePoint || (code == 0 && *p == ';')) {
+      finding = {Finding::kBadReference, reference};
+      return nullptr;
+    }
+    if (*p != ';') {
+      return nullptr;
+    }
+    ++p;
+  }
+}
+
+// Reads the raw bytes the way the parser will, without recursion: skipped
+// constructs, start tags with their attribute values, text, and end tags. It
+// tracks the element depth and the numeric references in translated text, so
+// that a document the parser cannot take safely is refused before the parser
+// (which recurses once per level) runs on it.
+Finding checkDocument(const char* p) {
+  Finding finding;
+  if (std::strncmp(p, "\xEF\xBB\xBF", 3) == 0) {
+    p += 3;
+  }
+  int depth = 0;
+  while (p != nullptr) {
+    if (depth == 0) {
+      p = skipSpace(p);
+      if (*p != '<') {
+        return finding;  // the end of the data, or text that the parser rejects
+      }
+    } else {
+      // Inside an element, text runs from the end of the last markup
+      // (whitespace included) to the next '<'.
+      const char* contents = p;
+      p = skipSpace(p);
+      if (*p == '\0') {
+        return finding;
+      }
+      if (*p != '<') {
+        p = skipTranslated(contents, '<', finding);
+        continue;
+      }
+      if (p[1] == '/') {
+        p = skipSpace(skipName(p + 2));
+        if (*p != '>') {
+          return finding;
+        }
+        ++p;
+        --depth;
+        continue;
+      }
+    }
+    ++p;  // past '<'
+    if (*p == '?') {
+      ++p;
+      p = skipPast(p, "?>");
+    } else if (std::strncmp(p, "!--", 3) == 0) {
+      p = skipPast(p + 3, "-->");
+    } else if (std::strncmp(p, "![CDATA[", 8) == 0) {
+      p = skipPast(p + 8, "]]>");
+    } else if (std::strncmp(p, "!DOCTYPE", 8) == 0 && isSpace(p[8])) {
+      p += 9;
+      while (*p != '>') {
+        if (*p == '\0') {
+          return finding;
+        }
+        if (*p++ == '[') {
+          for (int brackets = 1; brackets > 0; ++p) {
+            if (*p == '\0') {
+              return finding;
+            }
+            brackets += (*p == '[') - (*p == ']');
+          }
+        }
+      }
+      ++p;
+    } else if (*p == '!') {
+      p = skipPast(p + 1, ">");
+    } else {
+      const char* name = p;
+      p = skipName(p);
+      if (p == name) {
+        return finding;
+      }
+      if (depth + 1 > kMaxDepth) {
+        return {Finding::kTooDeep, name};
+      }
+      p = skipSpace(p);
+      while (p != nullptr && isAttributeNameChar(*p)) {
+        ++p;
+        while (isAttributeNameChar(*p)) {
+          ++p;
+        }
+        p = skipSpace(p);
+        if (*p != '=') {
+          return finding;
+        }
+        p = skipSpace(p + 1);
+        const char quote = *p;
+        if (quote != '\'' && quote != '"') {
+          return finding;
+        }
+        p = skipTranslated(p + 1, quote, finding);
+        if (p == nullptr || *p != quote) {
+          return finding;
+        }
+        p = skipSpace(p + 1);
+      }
+      if (p == nullptr) {
+        return finding;
+      }
+      if (*p == '>') {
+        ++p;
+        ++depth;
+      } else if (p[0] == '/' && p[1] == '>') {
+        p += 2;
+      } else {
+        return finding;
+      }
+    }
+  }
+  return finding;
+}
+
+}  // namespace
+
+QrcLock::QrcLock(const std::string& uiPath)
+    : fd_(::open(uiPath.c_str(),
+                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
+  // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything
+  // but a regular file is then refused, since its size cannot be found and its
+  // bytes may never end.
+  struct stat status;
+  if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+    throwCannotOpen(uiPath);
+  }
+  int result;
+  do {
+    result = ::flock(fd_, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  // A file system without advisory locks still gets its file rewritten, just
+  // without the protection against concurrent runs.
+  if (result != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
+    const int error = errno;
+    ::close(fd_);
+    throw std::runtime_error("cannot lock file " + uiPath + ": " +
+                             std::generic_category().message(error));
+  }
+}
+
+QrcLock::~QrcLock() {
+  ::close(fd_);  // releases the lock
+}
+
+QrcFile loadQrc(const std::string& uiPath) {
+  QrcFile qrcFile(uiPath.c_str());
+  // The buffer holds the file's bytes and one terminating NUL; a NUL before
+  // that would end the document silently and drop what follows it.
+  const char* data = qrcFile.data();
+  if (std::strlen(data) != qrcFile.size() - 1) {
+    throw std::runtime_error("NUL byte in file " + uiPath);
+  }
+  return qrcFile;
+}
+
+void parseQrc(char* text, Document& doc) {
+  const Finding finding = checkDocument(text);
+  switch (finding.kind) {
+  case Finding::kTooDeep:
+    throw std::runtime_error("document nested too deeply");
+  case Finding::kBadReference:
+    throw rapidxml::parse_error("invalid numeric character entity",
+                                const_cast<char*>(finding.where));
+  case Finding::kNone:
+    break;
+  }
+  doc.parse<0>(text);
+}
+
+Node* findRoot(Document& doc) {
+  for (Node* node = doc.first_node(); node != nullptr;
+       node = node->next_sibling()) {
+    if (node->type() == rapidxml::node_element) {
+      return node;
+    }
+  }
+  return nullptr;
+}
+
+Node& locateOrCreateGroup(Document& doc, Node& root,
+                          const std::string& prefix) {
+  for (Node* child = root.first_node(); child != nullptr;
+       child = child->next_sibling()) {
+    for (auto* attribute = child->first_attribute(); attribute != nullptr;
+         attribute = attribute->next_attribute()) {
+      if (std::string_view(attribute->value(), attribute->value_size()) ==
+          prefix) {
+        child->remove_all_nodes();
+        return *child;
+      }
+    }
+  }
+  Node* group = doc.allocate_node(rapidxml::node_element, "qresource");
+  root.append_node(group);
+  group->append_attribute(
+      doc.allocate_attribute("prefix", prefix.c_str(), 0, prefix.size()));
+  return *group;
+}
+
+void appendFileEntry(Document& doc, Node& group, std::string_view text) {
+  char* value = doc.allocate_string(nullptr, text.size() + 1);
+  std::memcpy(value, text.data(), text.size());
+  value[text.size()] = '\0';
+  group.append_node(
+      doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
+}
+
+std::string printQrc(const Document& doc) {
+  std::string text;
+  rapidxml::print(std::back_inserter(text), doc, 0);
+  return text;
+}
+
+void saveQrc(const std::string& uiPath, std::string_view text) {
+  // The file is rewritten in place rather than replaced, so that it keeps its
+  // inode, owner, permissions, hard links and symbolic links. Reserving the new
+  // size first makes a full disk or a file-size limit fail before any byte
+  // changes.
+  FileDescriptor file(
+      ::open(uiPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+  if (file.get() < 0) {
+    throwCannotWrite(uiPath, errno);
+  }
+  struct stat status;
+  if (::fstat(file.get(), &status) != 0) {
+    throwCannotWrite(uiPath, errno);
+  }
+  const auto size = static_cast<off_t>(text.size());
+
+  // Nothing changed, nothing written: the modification time stays, and so build
+  // systems do not rebuild what depends on the file.
+  if (status.st_size == size && sameContent(file.get(), text)) {
+    if (file.close() != 0) {
+      throwCannotWrite(uiPath, errno);
+    }
+    return;
+  }
+
+  if (size > 0) {
+    const int error = ::posix_fallocate(file.get(), 0, size);
+    if (error != 0) {
+      throwCannotWrite(uiPath, error);
+    }
+  }
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::pwrite(file.get(), text.data() + done,
+                               text.size() - done, static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throwCannotWrite(uiPath, errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::ftruncate(file.get(), size) != 0 || file.close() != 0) {
+    throwCannotWrite(uiPath, errno);
+  }
+}
+
+}  // namespace resweaver

@@ -1,0 +1,234 @@
+#include "qrc_document.h"
+
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace resweaver {
+namespace {
+
+using testing::readFile;
+using ::testing::StrEq;
+using testing::TempDir;
+using ::testing::ThrowsMessage;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+// Parses text as a run does and prints it back.
+std::string reprint(std::string text) {
+  Document doc;
+  parseQrc(text.data(), doc);
+  return printQrc(doc);
+}
+
+struct Case {
+  const char* name;
+  std::string in;
+  std::string out;
+};
+
+TEST(QrcDocumentTest, PrintsTheParsedDocumentInTheFixedLayout) {
+  const std::vector<Case> cases = {
+      {"declaration, DOCTYPE and byte-order mark dropped",
+       "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE RCC [<!ENTITY e "
+       "\"<a>\"> [[x]]]>\n<RCC/>",
+       "<RCC/>\n\n"},
+      {"comments and processing instructions dropped",
+       "<a><!-- c --><?pi x?><!other><b/></a><!-- tail -->",
+       "<a>\n\t<b/>\n</a>\n\n"},
+      {"empty forms",
+       "<r><q p=\"/\"></q><q p=\"/\" /><q p=\"/\">\r\n  \n</q></r>",
+       "<r>\n\t<q p=\"/\"/>\n\t<q p=\"/\"/>\n\t<q p=\"/\"/>\n</r>\n\n"},
+      {"apostrophes become double quotes", "<a p='/'/>", "<a p=\"/\"/>\n\n"},
+      {"value with a double quote stays in apostrophes",
+       "<a p='x\"y&apos;z&lt;'/>", "<a p='x\"y&apos;z&lt;'/>\n\n"},
+      {"value with an apostrophe", "<a p=\"it's &amp; >\"/>",
+       "<a p=\"it's &amp; &gt;\"/>\n\n"},
+      {"references", "<a>&amp;&#65;&#x4E2D;&#128512;&nbsp;x>y&quot;</a>",
+       "<a>&amp;A\xE4\xB8\xAD\xF0\x9F\x98\x80&amp;nbsp;x&gt;y&quot;</a>\n\n"},
+      {"entity declared in the DOCTYPE stays text",
+       "<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", "<r>&amp;e;</r>\n\n"},
+      {"file name with an ampersand and an apostrophe", "<f>a&amp;b's.html</f>",
+       "<f>a&amp;b&apos;s.html</f>\n\n"},
+      {"text split by a comment", "<r><s><file>a<!-- x -->b</file></s></r>",
+       "<r>\n\t<s>\n\t\t<file>\n\t\t\ta\n\t\t\tb\n\t\t</file>\n\t</s>\n</"
+       "r>\n\n"},
+      {"CDATA as the only child", "<a><![CDATA[x<y&#0;]]></a>",
+       "<a>\n\t<![CDATA[x<y&#0;]]>\n</a>\n\n"},
+      {"closing names are not compared", "<r><a></b><a></></r>",
+       "<r>\n\t<a/>\n\t<a/>\n</r>\n\n"},
+      {"line breaks inside text are kept",
+       "<r>\r\n  <file>\r\n    x.html\r\n  </file>\r\n</r>",
+       "<r>\n\t<file>\r\n    x.html\r\n  </file>\n</r>\n\n"},
+      {"several top-level elements", "<a/>\n<b/>", "<a/>\n<b/>\n\n"},
+      {"names are not checked", "<\xC3\xA9l\xC3\xA9ment a&b='1'/>",
+       "<\xC3\xA9l\xC3\xA9ment a&b=\"1\"/>\n\n"},
+      {"element value kept beside child elements", "<a>text<b/></a>",
+       "<a>\n\ttext\n\t<b/>\n</a>\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NO_THROW(EXPECT_EQ(reprint(c.in), c.out));
+  }
+}
+
+TEST(QrcDocumentTest, ReportsMalformedInputWithTheParserMessages) {
+  const std::vector<Case> cases = {
+      {"text before the root", "x<a/>", "expected <"},
+      {"text after the root", "<a/>x", "expected <"},
+      {"space after <", "< a/>", "expected element name"},
+      {"closing tag at the top", "</a>", "expected element name"},
+      {"end of data after a name", "<a", "expected >"},
+      {"junk after an attribute", "<a b='c' d/>", "expected ="},
+      {"closing tag with junk", "<a></a b>", "expected >"},
+      {"attribute without =", "<a b>", "expected ="},
+      {"unquoted attribute value", "<a b=c/>", "expected ' or \""},
+      {"unterminated attribute value", "<a b='c/>", "expected ' or \""},
+      {"element left open", "<a><b></b>", "unexpected end of data"},
+      {"unterminated comment", "<a/><!-- x", "unexpected end of data"},
+      {"unterminated CDATA", "<a><![CDATA[x</a>", "unexpected end of data"},
+      {"unterminated DOCTYPE", "<!DOCTYPE a [<x>", "unexpected end of data"},
+      {"reference without ;", "<a>&#65</a>", "expected ;"},
+      {"upper-case X", "<a>&#X41;</a>", "expected ;"},
+      {"reference above U+10FFFF", "<a>&#1114112;</a>",
+       "invalid numeric character entity"},
+      {"reference 0", "<a>&#0;</a>", "invalid numeric character entity"},
+      {"reference without digits", "<a b='&#;'/>",
+       "invalid numeric character entity"},
+      {"hex reference 0", "<a>&#x0;</a>", "invalid numeric character entity"},
+      {"hex reference without digits", "<a b=\"&#x;\"/>",
+       "invalid numeric character entity"},
+      {"wraps around to 0", "<a>&#18446744073709551616;</a>",
+       "invalid numeric character entity"},
+      {"wraps around to A", "<a b='&#18446744073709551681;'/>",
+       "invalid numeric character entity"},
+      {"hex wraps around to A", "<a>&#x10000000000000041;</a>",
+       "invalid numeric character entity"},
+      {"syntax error before a bad reference", "<a b=c>&#0;</a>",
+       "expected ' or \""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THAT([&] { reprint(c.in); },
+                ThrowsMessage<std::exception>(StrEq(c.out)));
+  }
+}
+
+TEST(QrcDocumentTest, ReferencesOutsideTextAndValuesAreNotChecked) {
+  EXPECT_EQ(
+      reprint(
+          "<a><!-- &#0; --><![CDATA[&#18446744073709551681;]]><?p &#0;?></a>"),
+      "<a>\n\t<![CDATA[&#18446744073709551681;]]>\n</a>\n\n");
+  EXPECT_EQ(reprint("<!DOCTYPE a [&#0;]><a&#0;/>"), "<a&#0;/>\n\n");
+}
+
+std::string nested(int depth, const std::string& innermost) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) {
+    text += "<e>";
+  }
+  text += innermost;
+  for (int i = 0; i < depth; ++i) {
+    text += "</e>";
+  }
+  return text;
+}
+
+TEST(QrcDocumentTest, RefusesNestingDeeperThanTheLimit) {
+  EXPECT_NO_THROW(reprint(nested(kMaxDepth, "x")));
+  EXPECT_NO_THROW(reprint(nested(kMaxDepth - 1, "<e/>")));
+  for (const std::string& text :
+       {nested(kMaxDepth, "<e/>"), nested(kMaxDepth + 1, ""),
+        nested(1000000, "")}) {
+    EXPECT_THAT(
+        [&] { reprint(text); },
+        ThrowsMessage<std::runtime_error>(StrEq("document nested too deeply")));
+  }
+  // Markup inside comments, CDATA and attribute values opens no element.
+  const std::string hidden(5000, '<');
+  EXPECT_NO_THROW(reprint("<a v='" + hidden + "'><!--" + hidden +
+                          "--><![CDATA[" + hidden + "]]></a>"));
+}
+
+TEST(QrcDocumentTest, RootIsTheFirstTopLevelElement) {
+  for (std::string text : {std::string(""), std::string(" \r\n\t<!-- only -->"),
+                           std::string("<![CDATA[x]]>")}) {
+    Document doc;
+    parseQrc(text.data(), doc);
+    EXPECT_EQ(findRoot(doc), nullptr);
+  }
+  std::string text = "<![CDATA[x]]><RCC/><other/>";
+  Document doc;
+  parseQrc(text.data(), doc);
+  ASSERT_NE(findRoot(doc), nullptr);
+  EXPECT_STREQ(findRoot(doc)->name(), "RCC");
+}
+
+TEST(QrcDocumentTest, LoadRefusesNulBytesAndWhatIsNotAFile) {
+  const TempDir dir;
+  writeFile(dir / "nul.qrc", std::string("<RCC/>\0<x/>", 11));
+  EXPECT_THAT([&] { loadQrc((dir / "nul.qrc").string()); },
+              ThrowsMessage<std::runtime_error>(
+                  StrEq("NUL byte in file " + (dir / "nul.qrc").string())));
+  ASSERT_EQ(::mkfifo((dir / "fifo.qrc").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.qrc");
+  for (const char* name : {"fifo.qrc", "folder.qrc", "missing.qrc"}) {
+    const std::string path = (dir / name).string();
+    EXPECT_THAT(
+        [&] { QrcLock lock(path); },
+        ThrowsMessage<std::runtime_error>(StrEq("cannot open file " + path)));
+  }
+  EXPECT_THAT(
+      [] { QrcLock lock("/dev/null"); },
+      ThrowsMessage<std::runtime_error>(StrEq("cannot open file /dev/null")));
+}
+
+TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
+  const TempDir dir;
+  const fs::path target = dir / "real.qrc";
+  const fs::path linkPath = dir / "link.qrc";
+  writeFile(target, std::string(1000, 'x'));
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real.qrc", linkPath);
+  struct stat before;
+  ASSERT_EQ(::stat(target.c_str(), &before), 0);
+
+  saveQrc(linkPath.string(), "<RCC/>\n\n");
+  EXPECT_EQ(readFile(target), "<RCC/>\n\n");
+  EXPECT_TRUE(fs::is_symlink(linkPath));
+  struct stat after;
+  ASSERT_EQ(::stat(target.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+
+  saveQrc(target.string(), std::string(5000, 'y'));
+  EXPECT_EQ(readFile(target), std::string(5000, 'y'));
+
+  // A file that vanished after loading is created again.
+  fs::remove(target);
+  saveQrc(target.string(), "<a/>\n\n");
+  EXPECT_EQ(readFile(target), "<a/>\n\n");
+}
+
+TEST(QrcDocumentTest, SaveLeavesAnUnchangedFileAlone) {
+  const TempDir dir;
+  const fs::path file = dir / "app.qrc";
+  writeFile(file, "<RCC/>\n\n");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(file, old);
+  saveQrc(file.string(), "<RCC/>\n\n");
+  EXPECT_EQ(fs::last_write_time(file), old);
+  saveQrc(file.string(), "<RCD/>\n\n");
+  EXPECT_NE(fs::last_write_time(file), old);
+  EXPECT_EQ(readFile(file), "<RCD/>\n\n");
+}
+
+}  // namespace
+}  // namespace resweaver

@@ -1,0 +1,363 @@
+// The built tool as users meet it: arguments in; exit status, standard output
+// and the bytes of the .qrc compared exactly.
+#include <cstdlib>
+#include <future>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace resweaver {
+namespace {
+
+using testing::asUnprivileged;
+using testing::openToEveryone;
+using testing::readFile;
+using testing::RunResult;
+using testing::runTool;
+using testing::TempDir;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+constexpr int kFailure = 255;  // -1 as the shell sees it
+
+const char kUsage[] =
+    "创建包含html的qrc资源文件，使用方法：resweaver.exe folder rcname html "
+    "prefix:\n"
+    "\t folder: 文件夹\n"
+    "\t rcname: QT资源名称\n"
+    "\t html: 生成的Html目录名称\n"
+    "\t prefix: 资源前缀\n";
+
+std::string repeated(const std::string& text, int times) {
+  std::string result;
+  for (int i = 0; i < times; ++i) {
+    result += text;
+  }
+  return result;
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  // Runs the tool on <dir>/app.qrc with the HTML folder "html" and expects
+  // success.
+  std::string update(const std::string& qrc, const std::string& prefix = "/") {
+    writeFile(qrcPath(), qrc);
+    fs::create_directories(dir / "html");
+    const RunResult result =
+        runTool({dir.path().string(), "app", "html", prefix});
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    return readFile(qrcPath());
+  }
+
+  // Runs the tool and expects it to fail with message, leaving the .qrc byte
+  // for byte as it was.
+  void expectFailure(const std::vector<std::string>& args,
+                     const std::string& message,
+                     const std::string& prefix = "") {
+    const bool existed = fs::exists(qrcPath());
+    const std::string before = existed ? readFile(qrcPath()) : "";
+    const RunResult result = runTool(args, prefix);
+    EXPECT_EQ(result.status, kFailure);
+    EXPECT_EQ(result.out, message);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(fs::exists(qrcPath()), existed);
+    if (existed) {
+      EXPECT_EQ(readFile(qrcPath()), before);
+    }
+  }
+
+  std::vector<std::string> args(const std::string& html = "html") const {
+    return {dir.path().string(), "app", html, "/"};
+  }
+  fs::path qrcPath() const { return dir / "app.qrc"; }
+
+  TempDir dir;
+};
+
+TEST_F(RunTest, PrintsUsageForFewerThanFourArguments) {
+  writeFile(qrcPath(), "<RCC/>");
+  const std::vector<std::vector<std::string>> calls = {
+      {}, {dir.path().string()}, {dir.path().string(), "app", "html"}};
+  for (const auto& call : calls) {
+    expectFailure(call, kUsage);
+  }
+}
+
+TEST_F(RunTest, RewritesTheWorkedExample) {
+  const std::string crlf =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE RCC>\r\n<RCC "
+      "version=\"1.0\">\r\n"
+      "    <!-- generated pages -->\r\n    <qresource prefix='/'>\r\n"
+      "        <file>old.html</file>\r\n    </qresource>\r\n    <qresource "
+      "prefix=\"/img\">\r\n"
+      "        <file alias=\"logo\">logo&#46;png</file>\r\n    "
+      "</qresource>\r\n</RCC>\r\n";
+  writeFile(dir / "html/index.html", "");
+  const std::string written = update(crlf);
+  const std::string expected =
+      "<RCC version=\"1.0\">\n\t<qresource "
+      "prefix=\"/\">\n\t\t<file>html/index.html</file>\n"
+      "\t</qresource>\n\t<qresource prefix=\"/img\">\n"
+      "\t\t<file alias=\"logo\">logo.png</file>\n\t</qresource>\n</RCC>\n\n";
+  EXPECT_EQ(written, expected);
+}
+
+TEST_F(RunTest, IgnoresArgumentsAfterTheFourth) {
+  writeFile(qrcPath(), "<RCC/>");
+  fs::create_directories(dir / "html");
+  const RunResult result =
+      runTool({dir.path().string(), "app", "html", "/", "extra", "more"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(readFile(qrcPath()),
+            "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n");
+}
+
+TEST_F(RunTest, FindsTheFileByTheRules) {
+  // A name that already ends in ".qrc" gets the ending twice; a path in the
+  // name puts the file in a subfolder while entries stay relative to the root
+  // folder.
+  writeFile(dir / "res/app.qrc.qrc", "<RCC/>");
+  writeFile(dir / "html/a.html", "");
+  EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/"}).status,
+            0);
+  EXPECT_EQ(readFile(dir / "res/app.qrc.qrc"),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
+            "\t</qresource>\n</RCC>\n\n");
+  // A relative root folder.
+  writeFile(qrcPath(), "<RCC/>");
+  const RunResult result =
+      runTool({".", "app", "html", "/"}, "cd " + dir.path().string() + " &&");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(readFile(qrcPath()),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
+            "\t</qresource>\n</RCC>\n\n");
+}
+
+TEST_F(RunTest, ReportsEachFailureAndLeavesTheFileAlone) {
+  fs::create_directories(dir / "html");
+  const std::string qrc = qrcPath().string();
+  expectFailure(args(), "cannot open file " + qrc + "\n");
+
+  const struct {
+    std::string content;
+    std::string message;
+  } cases[] = {
+      {"", "can't find root node..."},
+      {" \r\n\t<?xml version='1.0'?><!-- nothing -->\n",
+       "can't find root node..."},
+      {"<![CDATA[no element]]>", "can't find root node..."},
+      {"<RCC/>trailing", "expected <\n"},
+      {std::string("\xFF\xFE<\0R\0/\0>\0", 10),
+       "NUL byte in file " + qrc + "\n"},
+      {std::string("<RCC/>\0<more/>", 14), "NUL byte in file " + qrc + "\n"},
+      {"<RCC><file>a&#0;</file></RCC>", "invalid numeric character entity\n"},
+      {"<RCC><file>&#18446744073709551681;</file></RCC>",
+       "invalid numeric character entity\n"},
+      {repeated("<a>", 50000), "document nested too deeply\n"},
+      {"<RCC><qresource prefix='/'>", "unexpected end of data\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.substr(0, 40));
+    writeFile(qrcPath(), c.content);
+    expectFailure(args(), c.message);
+  }
+
+  writeFile(qrcPath(), "<RCC/>");
+  const std::string html = (dir / "missing").string();
+  expectFailure(
+      args("missing"),
+      "filesystem error: recursive directory iterator cannot open directory: "
+      "No such file or directory [" +
+          html + "]\n");
+  fs::create_symlink("self", dir / "html/self");
+  expectFailure(
+      args(), "filesystem error: status: Too many levels of symbolic links [" +
+                  (dir / "html/self").string() + "]\n");
+}
+
+TEST_F(RunTest, RefusesWhatIsNotARegularFile) {
+  fs::create_directories(dir / "html");
+  fs::create_directory(qrcPath());
+  expectFailure(args(), "cannot open file " + qrcPath().string() + "\n");
+  fs::remove(qrcPath());
+  // Without a writer, opening a FIFO for reading would block.
+  ASSERT_EQ(::mkfifo(qrcPath().c_str(), 0600), 0);
+  const RunResult result = runTool(args());
+  EXPECT_EQ(result.status, kFailure);
+  EXPECT_EQ(result.out, "cannot open file " + qrcPath().string() + "\n");
+  EXPECT_TRUE(fs::is_fifo(qrcPath()));
+}
+
+TEST_F(RunTest, ReportsAFailedSaveAndKeepsTheOldBytes) {
+  writeFile(qrcPath(), "<RCC/>");
+  for (int i = 0; i < 40; ++i) {
+    writeFile(dir / "html" / ("page-" + std::to_string(i) + ".html"), "");
+  }
+  const std::string qrc = qrcPath().string();
+  // A file-size limit of 512 bytes, below the new size.
+  expectFailure(args(), "cannot write file " + qrc + ": File too large\n",
+                "ulimit -f 1;");
+
+  openToEveryone(dir.path());
+  fs::permissions(qrcPath(), fs::perms::owner_read | fs::perms::group_read |
+                                 fs::perms::others_read);
+  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n",
+                asUnprivileged());
+  fs::permissions(
+      dir.path(),
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+      fs::perm_options::remove);
+  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n",
+                asUnprivileged());
+
+  // Rewriting in place needs no write permission on the folder, only on the
+  // file.
+  fs::permissions(qrcPath(), fs::perms::all);
+  EXPECT_EQ(runTool(args(), asUnprivileged()).status, 0);
+  EXPECT_NE(readFile(qrcPath()).find("page-39.html"), std::string::npos);
+
+  fs::permissions(qrcPath(), fs::perms::none);
+  expectFailure(args(), "cannot open file " + qrc + "\n", asUnprivileged());
+}
+
+TEST_F(RunTest, ReportsAnUnreadableSubfolder) {
+  writeFile(qrcPath(), "<RCC/>");
+  writeFile(dir / "html/closed/page.html", "");
+  openToEveryone(dir.path());
+  fs::permissions(qrcPath(), fs::perms::all);
+  fs::permissions(dir / "html/closed", fs::perms::owner_all);
+  expectFailure(
+      args(),
+      "filesystem error: cannot increment recursive directory iterator: "
+      "Permission denied\n",
+      asUnprivileged());
+  // Listable but not searchable: the entry cannot be resolved.
+  fs::permissions(dir / "html/closed",
+                  fs::perms::owner_all | fs::perms::others_read);
+  expectFailure(args(),
+                "filesystem error: status: Permission denied [" +
+                    (dir / "html/closed/page.html").string() + "]\n",
+                asUnprivileged());
+}
+
+// Each case runs on an empty HTML folder, so the prefix group is left empty.
+TEST_F(RunTest, EmptiesTheFirstMatchingGroupOrAppendsOne) {
+  const struct {
+    const char* name;
+    std::string prefix;
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"root without children", "/", "<RCC></RCC>",
+       "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n"},
+      {"group emptied in its place with its attributes", "/",
+       "<RCC><qresource prefix='/img'><file>a</file></qresource>"
+       "<qresource lang='en' "
+       "prefix='/'><file>a</file><file>b</file><file>c</file></qresource>"
+       "<qresource prefix='/z'/></RCC>",
+       "<RCC>\n\t<qresource "
+       "prefix=\"/img\">\n\t\t<file>a</file>\n\t</qresource>\n"
+       "\t<qresource lang=\"en\" prefix=\"/\"/>\n\t<qresource "
+       "prefix=\"/z\"/>\n</RCC>\n\n"},
+      {"only the first of two groups", "/",
+       "<RCC><qresource prefix='/'><file>a</file></qresource>"
+       "<qresource prefix='/'><file>b</file></qresource></RCC>",
+       "<RCC>\n\t<qresource prefix=\"/\"/>\n\t<qresource "
+       "prefix=\"/\">\n\t\t<file>b</file>\n"
+       "\t</qresource>\n</RCC>\n\n"},
+      {"match through another attribute", "en",
+       "<RCC><other lang='en'><x/></other></RCC>",
+       "<RCC>\n\t<other lang=\"en\"/>\n</RCC>\n\n"},
+      {"letter case differs", "/Help", "<RCC><qresource prefix='/help'/></RCC>",
+       "<RCC>\n\t<qresource prefix=\"/help\"/>\n\t<qresource "
+       "prefix=\"/Help\"/>\n</RCC>\n\n"},
+      {"references translated before comparing", "a&b",
+       "<RCC><qresource prefix='a&amp;b'><file>x</file></qresource></RCC>",
+       "<RCC>\n\t<qresource prefix=\"a&amp;b\"/>\n</RCC>\n\n"},
+      {"whitespace not trimmed", "/", "<RCC><qresource prefix=' /'/></RCC>",
+       "<RCC>\n\t<qresource prefix=\" /\"/>\n\t<qresource "
+       "prefix=\"/\"/>\n</RCC>\n\n"},
+      {"empty prefix", "", "<RCC><q a='x'/><q b=''><file/></q></RCC>",
+       "<RCC>\n\t<q a=\"x\"/>\n\t<q b=\"\"/>\n</RCC>\n\n"},
+      {"new group with an empty prefix", "", "<RCC/>",
+       "<RCC>\n\t<qresource prefix=\"\"/>\n</RCC>\n\n"},
+      {"former text stays as the value", "/",
+       "<RCC><qresource prefix='/'>\n  old text "
+       "<file>a</file></qresource></RCC>",
+       "<RCC>\n\t<qresource prefix=\"/\">\n  old text "
+       "</qresource>\n</RCC>\n\n"},
+      {"text nodes of the root never match", "/", "<RCC>text<q p='/'/></RCC>",
+       "<RCC>\n\ttext\n\t<q p=\"/\"/>\n</RCC>\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(update(c.in, c.prefix), c.out);
+  }
+}
+
+TEST_F(RunTest, ReplacesFormerTextOnceEntriesAreAppended) {
+  writeFile(dir / "html/a.html", "");
+  EXPECT_EQ(
+      update("<RCC><qresource prefix='/'>old<file>x</file></qresource></RCC>"),
+      "<RCC>\n\t<qresource "
+      "prefix=\"/\">\n\t\t<file>html/a.html</file>\n\t</qresource>\n"
+      "</RCC>\n\n");
+}
+
+TEST_F(RunTest, EscapesEntryNamesOnlyInTheWrittenFile) {
+  writeFile(dir / "html/a&b's <c>.html", "");
+  EXPECT_EQ(update("<RCC/>"),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a&amp;b&apos;s "
+            "&lt;c&gt;.html"
+            "</file>\n\t</qresource>\n</RCC>\n\n");
+  // A second run reads its own output back and writes the same bytes.
+  const std::string first = readFile(qrcPath());
+  EXPECT_EQ(update(first), first);
+}
+
+TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
+  constexpr int kRuns = 16;
+  constexpr int kFiles = 30;
+  writeFile(qrcPath(), "<RCC/>");
+  for (int run = 0; run < kRuns; ++run) {
+    for (int file = 0; file < kFiles; ++file) {
+      writeFile(
+          dir / ("html" + std::to_string(run)) / ("f" + std::to_string(file)),
+          "");
+    }
+  }
+  std::vector<std::future<RunResult>> runs;
+  for (int run = 0; run < kRuns; ++run) {
+    runs.push_back(std::async(std::launch::async, [&, run] {
+      const std::string n = std::to_string(run);
+      return runTool({dir.path().string(), "app", "html" + n, "/" + n});
+    }));
+  }
+  for (auto& run : runs) {
+    EXPECT_EQ(run.get().status, 0);
+  }
+  const std::string written = readFile(qrcPath());
+  for (int run = 0; run < kRuns; ++run) {
+    const std::string n = std::to_string(run);
+    EXPECT_NE(written.find("<qresource prefix=\"/" + n + "\">"),
+              std::string::npos)
+        << n;
+    for (int file = 0; file < kFiles; ++file) {
+      EXPECT_NE(written.find("<file>html" + n + "/f" + std::to_string(file) +
+                             "</file>"),
+                std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace resweaver

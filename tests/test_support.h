@@ -1,0 +1,56 @@
+// Helpers shared by the tests: a fresh temporary folder per test, whole-file
+// reads and writes, and running the built tool the way a user does.
+#ifndef RESWEAVER_TEST_SUPPORT_H_
+#define RESWEAVER_TEST_SUPPORT_H_
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace resweaver::testing {
+
+namespace fs = std::filesystem;
+
+// A folder below the system's temporary folder, removed with everything in it
+// at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const fs::path& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+std::string readFile(const fs::path& path);
+// Writes bytes to path, creating the folders above it.
+void writeFile(const fs::path& path, const std::string& bytes);
+
+struct RunResult {
+  int status;       // the exit status as the shell sees it
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs the built tool with args. prefix is shell text put before the command,
+// for example "cd /some/folder &&", "ulimit -f 1;" or a command that runs it as
+// another user.
+RunResult runTool(const std::vector<std::string>& args,
+                  const std::string& prefix = "");
+
+// Shell text that makes the command after it run as an unprivileged user, so
+// that file permissions apply even when the tests run as root.
+std::string asUnprivileged();
+
+// Makes path and every folder above it searchable by anyone, so an unprivileged
+// run reaches it.
+void openToEveryone(const fs::path& path);
+
+}  // namespace resweaver::testing
+
+#endif  // RESWEAVER_TEST_SUPPORT_H_
