@@ -27,15 +27,13 @@ class RelativeTexts {
     // The walk forms an entry's path by appending the names below htmlPath to
     // it.
     std::size_t start = std::min(htmlText_.size(), native.size());
-    if (start < native.size() &&
-        native[start] == fs::path::preferred_separator) {
+    if (start < native.size() && native[start] == fs::path::preferred_separator) {
       ++start;
     }
     const std::string_view below = native.substr(start);
-    const std::size_t lastSeparator =
-        below.rfind(fs::path::preferred_separator);
-    const std::string_view folder = below.substr(
-        0, lastSeparator == std::string_view::npos ? 0 : lastSeparator);
+    const std::size_t lastSeparator = below.rfind(fs::path::preferred_separator);
+    const std::string_view folder =
+        below.substr(0, lastSeparator == std::string_view::npos ? 0 : lastSeparator);
 
     // The first plain file of every folder is resolved the full way too: it
     // checks that the folder can be searched, and fails with the same error as
@@ -50,8 +48,7 @@ class RelativeTexts {
         folder_.assign(folder);
         if (!htmlResolved_) {
           htmlResolved_ = resolved;
-          const auto depth = std::count(below.begin(), below.end(),
-                                        fs::path::preferred_separator);
+          const auto depth = std::count(below.begin(), below.end(), fs::path::preferred_separator);
           for (auto level = depth; level >= 0; --level) {
             htmlResolved_ = htmlResolved_->parent_path();
           }
@@ -59,20 +56,18 @@ class RelativeTexts {
       }
       return checked(resolved.lexically_relative(*rootResolved_), entryPath);
     }
-    return checked((*htmlResolved_ / below).lexically_relative(*rootResolved_),
-                   entryPath);
+    return checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), entryPath);
   }
 
  private:
   // An empty relative form means there is none (for example a relative root
   // that does not exist against an absolute HTML folder); an empty file entry
   // would drop the file silently.
-  std::string checked(const fs::path& relative,
-                      const fs::path& entryPath) const {
+  std::string checked(const fs::path& relative, const fs::path& entryPath) const {
     std::string text = relative.string();
     if (text.empty()) {
-      throw std::runtime_error("cannot make " + entryPath.string() +
-                               " relative to " + rootPath_.string());
+      throw std::runtime_error("cannot make " + entryPath.string() + " relative to " +
+                               rootPath_.string());
     }
     return text;
   }
@@ -87,22 +82,18 @@ class RelativeTexts {
 
 }  // namespace
 
-void forEachEntryText(const fs::path& rootPath, const fs::path& htmlPath,
-                      const EntrySink& sink) {
+void forEachEntryText(const fs::path& rootPath, const fs::path& htmlPath, const EntrySink& sink) {
   RelativeTexts texts(rootPath, htmlPath);
-  for (const fs::directory_entry& entry :
-       fs::recursive_directory_iterator(htmlPath)) {
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(htmlPath)) {
     if (!entry.is_directory()) {
       sink(texts.textOf(entry));
     }
   }
 }
 
-void scanFolder(const fs::path& rootPath, const fs::path& htmlPath,
-                Document& doc, Node& group) {
-  forEachEntryText(rootPath, htmlPath, [&](const std::string& text) {
-    appendFileEntry(doc, group, text);
-  });
+void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, Document& doc, Node& group) {
+  forEachEntryText(rootPath, htmlPath,
+                   [&](const std::string& text) { appendFileEntry(doc, group, text); });
 }
 
 }  // namespace resweaver

@@ -17,14 +17,12 @@ using EntrySink = std::function<void(const std::string& text)>;
 // Calls sink with each entry's text, in walk order. Throws the standard
 // library's filesystem_error on a walk or resolution failure, and "cannot make
 // <entry> relative to <rootPath>" for an entry that has no relative form.
-void forEachEntryText(const std::filesystem::path& rootPath,
-                      const std::filesystem::path& htmlPath,
+void forEachEntryText(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,
                       const EntrySink& sink);
 
 // Appends one file entry per text to group.
-void scanFolder(const std::filesystem::path& rootPath,
-                const std::filesystem::path& htmlPath, Document& doc,
-                Node& group);
+void scanFolder(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,
+                Document& doc, Node& group);
 
 }  // namespace resweaver
 

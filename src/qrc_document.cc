@@ -56,14 +56,12 @@ bool sameContent(int fd, std::string_view text) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n =
-        ::pread(fd, block, std::min(sizeof block, text.size() - done),
-                static_cast<off_t>(done));
+        ::pread(fd, block, std::min(sizeof block, text.size() - done), static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n <= 0 || text.compare(done, static_cast<std::size_t>(n),
-                               std::string_view(
-                                   block, static_cast<std::size_t>(n))) != 0) {
+                               std::string_view(block, static_cast<std::size_t>(n))) != 0) {
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -276,8 +274,7 @@ Finding checkDocument(const char* p) {
 }  // namespace
 
 QrcLock::QrcLock(const std::string& uiPath)
-    : fd_(::open(uiPath.c_str(),
-                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
+    : fd_(::open(uiPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
   // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything
   // but a regular file is then refused, since its size cannot be found and its
   // bytes may never end.
@@ -332,8 +329,7 @@ void parseQrc(char* text, Document& doc) {
 }
 
 Node* findRoot(Document& doc) {
-  for (Node* node = doc.first_node(); node != nullptr;
-       node = node->next_sibling()) {
+  for (Node* node = doc.first_node(); node != nullptr; node = node->next_sibling()) {
     if (node->type() == rapidxml::node_element) {
       return node;
     }
@@ -341,14 +337,11 @@ Node* findRoot(Document& doc) {
   return nullptr;
 }
 
-Node& locateOrCreateGroup(Document& doc, Node& root,
-                          const std::string& prefix) {
-  for (Node* child = root.first_node(); child != nullptr;
-       child = child->next_sibling()) {
+Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix) {
+  for (Node* child = root.first_node(); child != nullptr; child = child->next_sibling()) {
     for (auto* attribute = child->first_attribute(); attribute != nullptr;
          attribute = attribute->next_attribute()) {
-      if (std::string_view(attribute->value(), attribute->value_size()) ==
-          prefix) {
+      if (std::string_view(attribute->value(), attribute->value_size()) == prefix) {
         child->remove_all_nodes();
         return *child;
       }
@@ -356,8 +349,7 @@ Node& locateOrCreateGroup(Document& doc, Node& root,
   }
   Node* group = doc.allocate_node(rapidxml::node_element, "qresource");
   root.append_node(group);
-  group->append_attribute(
-      doc.allocate_attribute("prefix", prefix.c_str(), 0, prefix.size()));
+  group->append_attribute(doc.allocate_attribute("prefix", prefix.c_str(), 0, prefix.size()));
   return *group;
 }
 
@@ -365,8 +357,7 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
   char* value = doc.allocate_string(nullptr, text.size() + 1);
   std::memcpy(value, text.data(), text.size());
   value[text.size()] = '\0';
-  group.append_node(
-      doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
+  group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
 }
 
 std::string printQrc(const Document& doc) {
@@ -380,8 +371,7 @@ void saveQrc(const std::string& uiPath, std::string_view text) {
   // inode, owner, permissions, hard links and symbolic links. Reserving the new
   // size first makes a full disk or a file-size limit fail before any byte
   // changes.
-  FileDescriptor file(
-      ::open(uiPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+  FileDescriptor file(::open(uiPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
   if (file.get() < 0) {
     throwCannotWrite(uiPath, errno);
   }
@@ -408,8 +398,8 @@ void saveQrc(const std::string& uiPath, std::string_view text) {
   }
   std::size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::pwrite(file.get(), text.data() + done,
-                               text.size() - done, static_cast<off_t>(done));
+    const ssize_t n =
+        ::pwrite(file.get(), text.data() + done, text.size() - done, static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) {
         continue;

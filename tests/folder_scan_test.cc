@@ -19,21 +19,17 @@ using ::testing::ThrowsMessage;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
-std::vector<std::string> scan(const fs::path& rootPath,
-                              const fs::path& htmlPath) {
+std::vector<std::string> scan(const fs::path& rootPath, const fs::path& htmlPath) {
   std::vector<std::string> texts;
-  forEachEntryText(rootPath, htmlPath,
-                   [&](const std::string& text) { texts.push_back(text); });
+  forEachEntryText(rootPath, htmlPath, [&](const std::string& text) { texts.push_back(text); });
   return texts;
 }
 
 // The straightforward scan: every entry resolved against the root through the
 // file system.
-std::vector<std::string> oracle(const fs::path& rootPath,
-                                const fs::path& htmlPath) {
+std::vector<std::string> oracle(const fs::path& rootPath, const fs::path& htmlPath) {
   std::vector<std::string> texts;
-  for (const fs::directory_entry& entry :
-       fs::recursive_directory_iterator(htmlPath)) {
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(htmlPath)) {
     if (!entry.is_directory()) {
       texts.push_back(fs::relative(entry.path(), rootPath).string());
     }
@@ -52,12 +48,10 @@ class FolderScanTest : public ::testing::Test {
  protected:
   FolderScanTest() {
     for (const char* name :
-         {"proj/app.qrc", "proj/html/index.html", "proj/html/.hidden",
-          "proj/html/css/site.css", "proj/html/deep/a/b/c/d.txt",
-          "proj/html/names/a&b's <x>.html", "proj/html/names/space name.html",
-          "proj/html/names/\xC3\xA9t\xC3\xA9.html",
-          "proj/html/names/\xFF\xFE.bin", "outside/file.txt",
-          "outside/site/page.html"}) {
+         {"proj/app.qrc", "proj/html/index.html", "proj/html/.hidden", "proj/html/css/site.css",
+          "proj/html/deep/a/b/c/d.txt", "proj/html/names/a&b's <x>.html",
+          "proj/html/names/space name.html", "proj/html/names/\xC3\xA9t\xC3\xA9.html",
+          "proj/html/names/\xFF\xFE.bin", "outside/file.txt", "outside/site/page.html"}) {
       writeFile(dir / name, name);
     }
     fs::create_directories(dir / "proj/html/img/empty");
@@ -119,10 +113,9 @@ TEST_F(FolderScanTest, WorksWithARelativeRoot) {
 TEST_F(FolderScanTest, ListsEveryFileAndLinkButNoFolder) {
   EXPECT_EQ(
       sorted(scan(dir / "proj", dir / "proj/html")),
-      sorted({"../outside/file.txt", "../outside/site/page.html",
-              "html/.hidden", "html/css/site.css", "html/deep/a/b/c/d.txt",
-              "html/index.html", "html/index.html", "html/links/dangling",
-              "html/names/a&b's <x>.html", "html/names/space name.html",
+      sorted({"../outside/file.txt", "../outside/site/page.html", "html/.hidden",
+              "html/css/site.css", "html/deep/a/b/c/d.txt", "html/index.html", "html/index.html",
+              "html/links/dangling", "html/names/a&b's <x>.html", "html/names/space name.html",
               "html/names/\xC3\xA9t\xC3\xA9.html", "html/names/\xFF\xFE.bin"}));
 }
 
@@ -130,10 +123,9 @@ TEST_F(FolderScanTest, RefusesAnEntryWithoutRelativeForm) {
   // A relative root that does not exist stays relative, and an absolute entry
   // has no form relative to it.
   const std::string html = (dir / "proj/html/css").string();
-  EXPECT_THAT(
-      [&] { scan("no/such/root", html); },
-      ThrowsMessage<std::runtime_error>(
-          StrEq("cannot make " + html + "/site.css relative to no/such/root")));
+  EXPECT_THAT([&] { scan("no/such/root", html); },
+              ThrowsMessage<std::runtime_error>(
+                  StrEq("cannot make " + html + "/site.css relative to no/such/root")));
 }
 
 TEST_F(FolderScanTest, ResolvesTheRootOnlyWhenThereIsAnEntry) {
@@ -144,18 +136,15 @@ TEST_F(FolderScanTest, ResolvesTheRootOnlyWhenThereIsAnEntry) {
   EXPECT_THAT(
       [&] { scan(root, dir / "proj/html/css"); },
       ThrowsMessage<fs::filesystem_error>(StrEq(
-          "filesystem error: status: Too many levels of symbolic links [" +
-          root.string() + "]")));
+          "filesystem error: status: Too many levels of symbolic links [" + root.string() + "]")));
 }
 
 TEST_F(FolderScanTest, EndsAtALinkToItself) {
   fs::create_symlink("self", dir / "proj/html/self");
   const std::string self = (dir / "proj/html/self").string();
-  EXPECT_THAT(
-      [&] { scan(dir / "proj", dir / "proj/html"); },
-      ThrowsMessage<fs::filesystem_error>(StrEq(
-          "filesystem error: status: Too many levels of symbolic links [" +
-          self + "]")));
+  EXPECT_THAT([&] { scan(dir / "proj", dir / "proj/html"); },
+              ThrowsMessage<fs::filesystem_error>(StrEq(
+                  "filesystem error: status: Too many levels of symbolic links [" + self + "]")));
 }
 
 }  // namespace

@@ -41,20 +41,17 @@ TEST(QrcDocumentTest, PrintsTheParsedDocumentInTheFixedLayout) {
        "\"<a>\"> [[x]]]>\n<RCC/>",
        "<RCC/>\n\n"},
       {"comments and processing instructions dropped",
-       "<a><!-- c --><?pi x?><!other><b/></a><!-- tail -->",
-       "<a>\n\t<b/>\n</a>\n\n"},
-      {"empty forms",
-       "<r><q p=\"/\"></q><q p=\"/\" /><q p=\"/\">\r\n  \n</q></r>",
+       "<a><!-- c --><?pi x?><!other><b/></a><!-- tail -->", "<a>\n\t<b/>\n</a>\n\n"},
+      {"empty forms", "<r><q p=\"/\"></q><q p=\"/\" /><q p=\"/\">\r\n  \n</q></r>",
        "<r>\n\t<q p=\"/\"/>\n\t<q p=\"/\"/>\n\t<q p=\"/\"/>\n</r>\n\n"},
       {"apostrophes become double quotes", "<a p='/'/>", "<a p=\"/\"/>\n\n"},
-      {"value with a double quote stays in apostrophes",
-       "<a p='x\"y&apos;z&lt;'/>", "<a p='x\"y&apos;z&lt;'/>\n\n"},
-      {"value with an apostrophe", "<a p=\"it's &amp; >\"/>",
-       "<a p=\"it's &amp; &gt;\"/>\n\n"},
+      {"value with a double quote stays in apostrophes", "<a p='x\"y&apos;z&lt;'/>",
+       "<a p='x\"y&apos;z&lt;'/>\n\n"},
+      {"value with an apostrophe", "<a p=\"it's &amp; >\"/>", "<a p=\"it's &amp; &gt;\"/>\n\n"},
       {"references", "<a>&amp;&#65;&#x4E2D;&#128512;&nbsp;x>y&quot;</a>",
        "<a>&amp;A\xE4\xB8\xAD\xF0\x9F\x98\x80&amp;nbsp;x&gt;y&quot;</a>\n\n"},
-      {"entity declared in the DOCTYPE stays text",
-       "<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", "<r>&amp;e;</r>\n\n"},
+      {"entity declared in the DOCTYPE stays text", "<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>",
+       "<r>&amp;e;</r>\n\n"},
       {"file name with an ampersand and an apostrophe", "<f>a&amp;b's.html</f>",
        "<f>a&amp;b&apos;s.html</f>\n\n"},
       {"text split by a comment", "<r><s><file>a<!-- x -->b</file></s></r>",
@@ -62,10 +59,8 @@ TEST(QrcDocumentTest, PrintsTheParsedDocumentInTheFixedLayout) {
        "r>\n\n"},
       {"CDATA as the only child", "<a><![CDATA[x<y&#0;]]></a>",
        "<a>\n\t<![CDATA[x<y&#0;]]>\n</a>\n\n"},
-      {"closing names are not compared", "<r><a></b><a></></r>",
-       "<r>\n\t<a/>\n\t<a/>\n</r>\n\n"},
-      {"line breaks inside text are kept",
-       "<r>\r\n  <file>\r\n    x.html\r\n  </file>\r\n</r>",
+      {"closing names are not compared", "<r><a></b><a></></r>", "<r>\n\t<a/>\n\t<a/>\n</r>\n\n"},
+      {"line breaks inside text are kept", "<r>\r\n  <file>\r\n    x.html\r\n  </file>\r\n</r>",
        "<r>\n\t<file>\r\n    x.html\r\n  </file>\n</r>\n\n"},
       {"several top-level elements", "<a/>\n<b/>", "<a/>\n<b/>\n\n"},
       {"names are not checked", "<\xC3\xA9l\xC3\xA9ment a&b='1'/>",
@@ -97,35 +92,25 @@ TEST(QrcDocumentTest, ReportsMalformedInputWithTheParserMessages) {
       {"unterminated DOCTYPE", "<!DOCTYPE a [<x>", "unexpected end of data"},
       {"reference without ;", "<a>&#65</a>", "expected ;"},
       {"upper-case X", "<a>&#X41;</a>", "expected ;"},
-      {"reference above U+10FFFF", "<a>&#1114112;</a>",
-       "invalid numeric character entity"},
+      {"reference above U+10FFFF", "<a>&#1114112;</a>", "invalid numeric character entity"},
       {"reference 0", "<a>&#0;</a>", "invalid numeric character entity"},
-      {"reference without digits", "<a b='&#;'/>",
-       "invalid numeric character entity"},
+      {"reference without digits", "<a b='&#;'/>", "invalid numeric character entity"},
       {"hex reference 0", "<a>&#x0;</a>", "invalid numeric character entity"},
-      {"hex reference without digits", "<a b=\"&#x;\"/>",
-       "invalid numeric character entity"},
-      {"wraps around to 0", "<a>&#18446744073709551616;</a>",
-       "invalid numeric character entity"},
-      {"wraps around to A", "<a b='&#18446744073709551681;'/>",
-       "invalid numeric character entity"},
-      {"hex wraps around to A", "<a>&#x10000000000000041;</a>",
-       "invalid numeric character entity"},
-      {"syntax error before a bad reference", "<a b=c>&#0;</a>",
-       "expected ' or \""},
+      {"hex reference without digits", "<a b=\"&#x;\"/>", "invalid numeric character entity"},
+      {"wraps around to 0", "<a>&#18446744073709551616;</a>", "invalid numeric character entity"},
+      {"wraps around to A", "<a b='&#18446744073709551681;'/>", "invalid numeric character entity"},
+      {"hex wraps around to A", "<a>&#x10000000000000041;</a>", "invalid numeric character entity"},
+      {"syntax error before a bad reference", "<a b=c>&#0;</a>", "expected ' or \""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_THAT([&] { reprint(c.in); },
-                ThrowsMessage<std::exception>(StrEq(c.out)));
+    EXPECT_THAT([&] { reprint(c.in); }, ThrowsMessage<std::exception>(StrEq(c.out)));
   }
 }
 
 TEST(QrcDocumentTest, ReferencesOutsideTextAndValuesAreNotChecked) {
-  EXPECT_EQ(
-      reprint(
-          "<a><!-- &#0; --><![CDATA[&#18446744073709551681;]]><?p &#0;?></a>"),
-      "<a>\n\t<![CDATA[&#18446744073709551681;]]>\n</a>\n\n");
+  EXPECT_EQ(reprint("<a><!-- &#0; --><![CDATA[&#18446744073709551681;]]><?p &#0;?></a>"),
+            "<a>\n\t<![CDATA[&#18446744073709551681;]]>\n</a>\n\n");
   EXPECT_EQ(reprint("<!DOCTYPE a [&#0;]><a&#0;/>"), "<a&#0;/>\n\n");
 }
 
@@ -145,21 +130,19 @@ TEST(QrcDocumentTest, RefusesNestingDeeperThanTheLimit) {
   EXPECT_NO_THROW(reprint(nested(kMaxDepth, "x")));
   EXPECT_NO_THROW(reprint(nested(kMaxDepth - 1, "<e/>")));
   for (const std::string& text :
-       {nested(kMaxDepth, "<e/>"), nested(kMaxDepth + 1, ""),
-        nested(1000000, "")}) {
-    EXPECT_THAT(
-        [&] { reprint(text); },
-        ThrowsMessage<std::runtime_error>(StrEq("document nested too deeply")));
+       {nested(kMaxDepth, "<e/>"), nested(kMaxDepth + 1, ""), nested(1000000, "")}) {
+    EXPECT_THAT([&] { reprint(text); },
+                ThrowsMessage<std::runtime_error>(StrEq("document nested too deeply")));
   }
   // Markup inside comments, CDATA and attribute values opens no element.
   const std::string hidden(5000, '<');
-  EXPECT_NO_THROW(reprint("<a v='" + hidden + "'><!--" + hidden +
-                          "--><![CDATA[" + hidden + "]]></a>"));
+  EXPECT_NO_THROW(
+      reprint("<a v='" + hidden + "'><!--" + hidden + "--><![CDATA[" + hidden + "]]></a>"));
 }
 
 TEST(QrcDocumentTest, RootIsTheFirstTopLevelElement) {
-  for (std::string text : {std::string(""), std::string(" \r\n\t<!-- only -->"),
-                           std::string("<![CDATA[x]]>")}) {
+  for (std::string text :
+       {std::string(""), std::string(" \r\n\t<!-- only -->"), std::string("<![CDATA[x]]>")}) {
     Document doc;
     parseQrc(text.data(), doc);
     EXPECT_EQ(findRoot(doc), nullptr);
@@ -174,20 +157,18 @@ TEST(QrcDocumentTest, RootIsTheFirstTopLevelElement) {
 TEST(QrcDocumentTest, LoadRefusesNulBytesAndWhatIsNotAFile) {
   const TempDir dir;
   writeFile(dir / "nul.qrc", std::string("<RCC/>\0<x/>", 11));
-  EXPECT_THAT([&] { loadQrc((dir / "nul.qrc").string()); },
-              ThrowsMessage<std::runtime_error>(
-                  StrEq("NUL byte in file " + (dir / "nul.qrc").string())));
+  EXPECT_THAT(
+      [&] { loadQrc((dir / "nul.qrc").string()); },
+      ThrowsMessage<std::runtime_error>(StrEq("NUL byte in file " + (dir / "nul.qrc").string())));
   ASSERT_EQ(::mkfifo((dir / "fifo.qrc").c_str(), 0600), 0);
   fs::create_directory(dir / "folder.qrc");
   for (const char* name : {"fifo.qrc", "folder.qrc", "missing.qrc"}) {
     const std::string path = (dir / name).string();
-    EXPECT_THAT(
-        [&] { QrcLock lock(path); },
-        ThrowsMessage<std::runtime_error>(StrEq("cannot open file " + path)));
+    EXPECT_THAT([&] { QrcLock lock(path); },
+                ThrowsMessage<std::runtime_error>(StrEq("cannot open file " + path)));
   }
-  EXPECT_THAT(
-      [] { QrcLock lock("/dev/null"); },
-      ThrowsMessage<std::runtime_error>(StrEq("cannot open file /dev/null")));
+  EXPECT_THAT([] { QrcLock lock("/dev/null"); },
+              ThrowsMessage<std::runtime_error>(StrEq("cannot open file /dev/null")));
 }
 
 TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {

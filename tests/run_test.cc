@@ -50,8 +50,7 @@ class RunTest : public ::testing::Test {
   std::string update(const std::string& qrc, const std::string& prefix = "/") {
     writeFile(qrcPath(), qrc);
     fs::create_directories(dir / "html");
-    const RunResult result =
-        runTool({dir.path().string(), "app", "html", prefix});
+    const RunResult result = runTool({dir.path().string(), "app", "html", prefix});
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
@@ -60,8 +59,7 @@ class RunTest : public ::testing::Test {
 
   // Runs the tool and expects it to fail with message, leaving the .qrc byte
   // for byte as it was.
-  void expectFailure(const std::vector<std::string>& args,
-                     const std::string& message,
+  void expectFailure(const std::vector<std::string>& args, const std::string& message,
                      const std::string& prefix = "") {
     const bool existed = fs::exists(qrcPath());
     const std::string before = existed ? readFile(qrcPath()) : "";
@@ -114,11 +112,9 @@ TEST_F(RunTest, RewritesTheWorkedExample) {
 TEST_F(RunTest, IgnoresArgumentsAfterTheFourth) {
   writeFile(qrcPath(), "<RCC/>");
   fs::create_directories(dir / "html");
-  const RunResult result =
-      runTool({dir.path().string(), "app", "html", "/", "extra", "more"});
+  const RunResult result = runTool({dir.path().string(), "app", "html", "/", "extra", "more"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(readFile(qrcPath()),
-            "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n");
+  EXPECT_EQ(readFile(qrcPath()), "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n");
 }
 
 TEST_F(RunTest, FindsTheFileByTheRules) {
@@ -127,15 +123,13 @@ TEST_F(RunTest, FindsTheFileByTheRules) {
   // folder.
   writeFile(dir / "res/app.qrc.qrc", "<RCC/>");
   writeFile(dir / "html/a.html", "");
-  EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/"}).status,
-            0);
+  EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/"}).status, 0);
   EXPECT_EQ(readFile(dir / "res/app.qrc.qrc"),
             "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
             "\t</qresource>\n</RCC>\n\n");
   // A relative root folder.
   writeFile(qrcPath(), "<RCC/>");
-  const RunResult result =
-      runTool({".", "app", "html", "/"}, "cd " + dir.path().string() + " &&");
+  const RunResult result = runTool({".", "app", "html", "/"}, "cd " + dir.path().string() + " &&");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(readFile(qrcPath()),
             "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
@@ -152,16 +146,13 @@ TEST_F(RunTest, ReportsEachFailureAndLeavesTheFileAlone) {
     std::string message;
   } cases[] = {
       {"", "can't find root node..."},
-      {" \r\n\t<?xml version='1.0'?><!-- nothing -->\n",
-       "can't find root node..."},
+      {" \r\n\t<?xml version='1.0'?><!-- nothing -->\n", "can't find root node..."},
       {"<![CDATA[no element]]>", "can't find root node..."},
       {"<RCC/>trailing", "expected <\n"},
-      {std::string("\xFF\xFE<\0R\0/\0>\0", 10),
-       "NUL byte in file " + qrc + "\n"},
+      {std::string("\xFF\xFE<\0R\0/\0>\0", 10), "NUL byte in file " + qrc + "\n"},
       {std::string("<RCC/>\0<more/>", 14), "NUL byte in file " + qrc + "\n"},
       {"<RCC><file>a&#0;</file></RCC>", "invalid numeric character entity\n"},
-      {"<RCC><file>&#18446744073709551681;</file></RCC>",
-       "invalid numeric character entity\n"},
+      {"<RCC><file>&#18446744073709551681;</file></RCC>", "invalid numeric character entity\n"},
       {repeated("<a>", 50000), "document nested too deeply\n"},
       {"<RCC><qresource prefix='/'>", "unexpected end of data\n"},
   };
@@ -173,15 +164,13 @@ TEST_F(RunTest, ReportsEachFailureAndLeavesTheFileAlone) {
 
   writeFile(qrcPath(), "<RCC/>");
   const std::string html = (dir / "missing").string();
-  expectFailure(
-      args("missing"),
-      "filesystem error: recursive directory iterator cannot open directory: "
-      "No such file or directory [" +
-          html + "]\n");
+  expectFailure(args("missing"),
+                "filesystem error: recursive directory iterator cannot open directory: "
+                "No such file or directory [" +
+                    html + "]\n");
   fs::create_symlink("self", dir / "html/self");
-  expectFailure(
-      args(), "filesystem error: status: Too many levels of symbolic links [" +
-                  (dir / "html/self").string() + "]\n");
+  expectFailure(args(), "filesystem error: status: Too many levels of symbolic links [" +
+                            (dir / "html/self").string() + "]\n");
 }
 
 TEST_F(RunTest, RefusesWhatIsNotARegularFile) {
@@ -204,20 +193,16 @@ TEST_F(RunTest, ReportsAFailedSaveAndKeepsTheOldBytes) {
   }
   const std::string qrc = qrcPath().string();
   // A file-size limit of 512 bytes, below the new size.
-  expectFailure(args(), "cannot write file " + qrc + ": File too large\n",
-                "ulimit -f 1;");
+  expectFailure(args(), "cannot write file " + qrc + ": File too large\n", "ulimit -f 1;");
 
   openToEveryone(dir.path());
-  fs::permissions(qrcPath(), fs::perms::owner_read | fs::perms::group_read |
-                                 fs::perms::others_read);
-  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n",
-                asUnprivileged());
-  fs::permissions(
-      dir.path(),
-      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-      fs::perm_options::remove);
-  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n",
-                asUnprivileged());
+  fs::permissions(qrcPath(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n", asUnprivileged());
+  fs::permissions(dir.path(),
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n", asUnprivileged());
 
   // Rewriting in place needs no write permission on the folder, only on the
   // file.
@@ -235,14 +220,12 @@ TEST_F(RunTest, ReportsAnUnreadableSubfolder) {
   openToEveryone(dir.path());
   fs::permissions(qrcPath(), fs::perms::all);
   fs::permissions(dir / "html/closed", fs::perms::owner_all);
-  expectFailure(
-      args(),
-      "filesystem error: cannot increment recursive directory iterator: "
-      "Permission denied\n",
-      asUnprivileged());
+  expectFailure(args(),
+                "filesystem error: cannot increment recursive directory iterator: "
+                "Permission denied\n",
+                asUnprivileged());
   // Listable but not searchable: the entry cannot be resolved.
-  fs::permissions(dir / "html/closed",
-                  fs::perms::owner_all | fs::perms::others_read);
+  fs::permissions(dir / "html/closed", fs::perms::owner_all | fs::perms::others_read);
   expectFailure(args(),
                 "filesystem error: status: Permission denied [" +
                     (dir / "html/closed/page.html").string() + "]\n",
@@ -274,8 +257,7 @@ TEST_F(RunTest, EmptiesTheFirstMatchingGroupOrAppendsOne) {
        "<RCC>\n\t<qresource prefix=\"/\"/>\n\t<qresource "
        "prefix=\"/\">\n\t\t<file>b</file>\n"
        "\t</qresource>\n</RCC>\n\n"},
-      {"match through another attribute", "en",
-       "<RCC><other lang='en'><x/></other></RCC>",
+      {"match through another attribute", "en", "<RCC><other lang='en'><x/></other></RCC>",
        "<RCC>\n\t<other lang=\"en\"/>\n</RCC>\n\n"},
       {"letter case differs", "/Help", "<RCC><qresource prefix='/help'/></RCC>",
        "<RCC>\n\t<qresource prefix=\"/help\"/>\n\t<qresource "
@@ -306,11 +288,10 @@ TEST_F(RunTest, EmptiesTheFirstMatchingGroupOrAppendsOne) {
 
 TEST_F(RunTest, ReplacesFormerTextOnceEntriesAreAppended) {
   writeFile(dir / "html/a.html", "");
-  EXPECT_EQ(
-      update("<RCC><qresource prefix='/'>old<file>x</file></qresource></RCC>"),
-      "<RCC>\n\t<qresource "
-      "prefix=\"/\">\n\t\t<file>html/a.html</file>\n\t</qresource>\n"
-      "</RCC>\n\n");
+  EXPECT_EQ(update("<RCC><qresource prefix='/'>old<file>x</file></qresource></RCC>"),
+            "<RCC>\n\t<qresource "
+            "prefix=\"/\">\n\t\t<file>html/a.html</file>\n\t</qresource>\n"
+            "</RCC>\n\n");
 }
 
 TEST_F(RunTest, EscapesEntryNamesOnlyInTheWrittenFile) {
@@ -330,9 +311,7 @@ TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
   writeFile(qrcPath(), "<RCC/>");
   for (int run = 0; run < kRuns; ++run) {
     for (int file = 0; file < kFiles; ++file) {
-      writeFile(
-          dir / ("html" + std::to_string(run)) / ("f" + std::to_string(file)),
-          "");
+      writeFile(dir / ("html" + std::to_string(run)) / ("f" + std::to_string(file)), "");
     }
   }
   std::vector<std::future<RunResult>> runs;
@@ -348,12 +327,9 @@ TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
   const std::string written = readFile(qrcPath());
   for (int run = 0; run < kRuns; ++run) {
     const std::string n = std::to_string(run);
-    EXPECT_NE(written.find("<qresource prefix=\"/" + n + "\">"),
-              std::string::npos)
-        << n;
+    EXPECT_NE(written.find("<qresource prefix=\"/" + n + "\">"), std::string::npos) << n;
     for (int file = 0; file < kFiles; ++file) {
-      EXPECT_NE(written.find("<file>html" + n + "/f" + std::to_string(file) +
-                             "</file>"),
+      EXPECT_NE(written.find("<file>html" + n + "/f" + std::to_string(file) + "</file>"),
                 std::string::npos);
     }
   }

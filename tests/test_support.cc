@@ -11,8 +11,7 @@
 namespace resweaver::testing {
 
 TempDir::TempDir() {
-  std::string pattern =
-      (fs::temp_directory_path() / "resweaver-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "resweaver-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::system_error(errno, std::generic_category(), "mkdtemp");
   }
@@ -26,8 +25,7 @@ TempDir::~TempDir() {
   for (auto it = fs::recursive_directory_iterator(path_, error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (!it->is_symlink()) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
-                      error);
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
     }
   }
   fs::remove_all(path_, error);
@@ -54,8 +52,6 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   }
 }
 
-namespace {
-
 std::string quoted(const std::string& word) {
   std::string result = "'";
   for (char c : word) {
@@ -64,31 +60,29 @@ std::string quoted(const std::string& word) {
   return result + "'";
 }
 
-}  // namespace
-
-RunResult runTool(const std::vector<std::string>& args,
-                  const std::string& prefix) {
+RunResult runCommand(const std::string& command) {
   const TempDir capture;
-  openToEveryone(capture.path());
   const fs::path out = capture / "out";
   const fs::path err = capture / "err";
-  std::string command = "(" + prefix + " " + quoted(RESWEAVER_BINARY);
-  for (const std::string& arg : args) {
-    command += " " + quoted(arg);
-  }
-  command += ") >" + quoted(out.string()) + " 2>" + quoted(err.string()) +
-             " </dev/null";
-  const int status = std::system(command.c_str());
+  const std::string line =
+      "(" + command + ") >" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
+  const int status = std::system(line.c_str());
   if (status == -1 || !WIFEXITED(status)) {
     throw std::runtime_error("cannot run: " + command);
   }
   return {WEXITSTATUS(status), readFile(out), readFile(err)};
 }
 
+RunResult runTool(const std::vector<std::string>& args, const std::string& prefix) {
+  std::string command = prefix + " " + quoted(RESWEAVER_BINARY);
+  for (const std::string& arg : args) {
+    command += " " + quoted(arg);
+  }
+  return runCommand(command);
+}
+
 std::string asUnprivileged() {
-  return ::geteuid() == 0
-             ? "setpriv --reuid=nobody --regid=nogroup --clear-groups"
-             : "";
+  return ::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "";
 }
 
 void openToEveryone(const fs::path& path) {
@@ -96,9 +90,8 @@ void openToEveryone(const fs::path& path) {
        folder = folder.parent_path()) {
     std::error_code ignored;  // folders owned by others stay as they are
     fs::permissions(folder,
-                    fs::perms::owner_all | fs::perms::group_read |
-                        fs::perms::group_exec | fs::perms::others_read |
-                        fs::perms::others_exec,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::add, ignored);
   }
 }

@@ -37,11 +37,16 @@ struct RunResult {
   std::string err;  // standard error
 };
 
+// Runs a shell command, capturing both outputs.
+RunResult runCommand(const std::string& command);
+
 // Runs the built tool with args. prefix is shell text put before the command,
 // for example "cd /some/folder &&", "ulimit -f 1;" or a command that runs it as
 // another user.
-RunResult runTool(const std::vector<std::string>& args,
-                  const std::string& prefix = "");
+RunResult runTool(const std::vector<std::string>& args, const std::string& prefix = "");
+
+// word quoted for the shell.
+std::string quoted(const std::string& word);
 
 // Shell text that makes the command after it run as an unprivileged user, so
 // that file permissions apply even when the tests run as root.
