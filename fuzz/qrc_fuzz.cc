@@ -25,7 +25,9 @@ void require(bool condition, const char* what) {
   }
 }
 
-bool holdsNul(const char* text, std::size_t size) { return std::memchr(text, 0, size) != nullptr; }
+bool holdsNul(const char* text, std::size_t size) {
+  return std::memchr(text, 0, size) != nullptr;
+}
 
 // Walks the tree without recursion. Returns whether some element holds text beside other
 // nodes: the printer indents such text, and the indentation becomes part of it when the

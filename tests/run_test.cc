@@ -337,3 +337,117 @@ TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
 
 }  // namespace
 }  // namespace resweaver
+
+namespace resweaver {
+namespace {
+
+using testing::readFile;
+using testing::RunResult;
+using testing::runTool;
+using testing::TempDir;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+TEST(FaultTest, EveryCutOfARealFileFailsCleanlyOrSucceeds) {
+  const TempDir dir;
+  const std::string whole = readFile(fs::path(RESWEAVER_EXAMPLE) / "app.qrc");
+  fs::create_directories(dir / "html");
+  writeFile(dir / "html/index.html", "");
+  for (std::size_t length = 0; length <= whole.size(); ++length) {
+    SCOPED_TRACE(length);
+    const std::string cut = whole.substr(0, length);
+    writeFile(dir / "app.qrc", cut);
+    const RunResult result = runTool({dir.path().string(), "app", "html", "/help"});
+    if (result.status == 0) {
+      EXPECT_EQ(result.out, "");
+    } else {
+      ASSERT_EQ(result.status, 255);
+      EXPECT_EQ(readFile(dir / "app.qrc"), cut);
+      EXPECT_TRUE(result.out == "can't find root node..." ||
+                  (result.out.size() > 1 && result.out.back() == '\n'))
+          << result.out;
+    }
+  }
+}
+
+TEST(FaultTest, HugeInputsNeitherCrashNorHang) {
+  const TempDir dir;
+  fs::create_directories(dir / "html");
+  std::string deep;
+  for (int i = 0; i < 1000000; ++i) {
+    deep += "<a>";
+  }
+  std::string siblings = "<RCC>";
+  for (int i = 0; i < 1000000; ++i) {
+    siblings += "<file>x</file>";
+  }
+  siblings += "</RCC>";
+  std::string big = "<RCC>";
+  while (big.size() < (100u << 20)) {
+    big += "<qresource prefix='/p'><file alias='a'>html/some/page.html</file></qresource>\n";
+  }
+  big += "</RCC>";
+  const struct {
+    const char* name;
+    std::string content;
+    int status;
+  } cases[] = {
+      {"a million levels", deep, 255},
+      {"a 50 MB attribute value", "<RCC a='" + std::string(50u << 20, 'v') + "'/>", 0},
+      {"a million siblings", siblings, 0},
+      {"a 100 MB file", big, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(dir / "app.qrc", c.content);
+    const RunResult result = runTool({dir.path().string(), "app", "html", "/"});
+    EXPECT_EQ(result.status, c.status) << result.out;
+  }
+}
+
+TEST(FaultTest, ListsSpecialFilesAndOddNamesWithoutOpeningThem) {
+  const TempDir dir;
+  writeFile(dir / "app.qrc", "<RCC/>");
+  writeFile(dir / "html/line\nfeed", "");
+  writeFile(dir / "html/latin1-\xE9t\xE9", "");
+  // Opening a FIFO without a writer would block the run.
+  ASSERT_EQ(::mkfifo((dir / "html/fifo").c_str(), 0600), 0);
+  const RunResult socket = testing::runCommand(
+      "python3 -c 'import socket,sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' " +
+      testing::quoted((dir / "html/socket").string()));
+  ASSERT_EQ(socket.status, 0) << socket.err;
+  ASSERT_EQ(runTool({dir.path().string(), "app", "html", "/"}).status, 0);
+  const std::string written = readFile(dir / "app.qrc");
+  for (const char* entry : {"<file>html/line\nfeed</file>", "<file>html/latin1-\xE9t\xE9</file>",
+                            "<file>html/fifo</file>", "<file>html/socket</file>"}) {
+    EXPECT_NE(written.find(entry), std::string::npos) << entry;
+  }
+}
+
+TEST(FaultTest, EndsAtALinkLoop) {
+  const TempDir dir;
+  writeFile(dir / "app.qrc", "<RCC/>");
+  fs::create_directories(dir / "html");
+  fs::create_symlink("b", dir / "html/a");
+  fs::create_symlink("a", dir / "html/b");
+  const RunResult result = runTool({dir.path().string(), "app", "html", "/"});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out.rfind("filesystem error: status: Too many levels of symbolic links [", 0),
+            0u)
+      << result.out;
+  EXPECT_EQ(readFile(dir / "app.qrc"), "<RCC/>");
+}
+
+TEST(FaultTest, ASecondRunWritesTheSameBytes) {
+  const TempDir dir;
+  fs::copy(RESWEAVER_EXAMPLE, dir.path(), fs::copy_options::recursive);
+  ASSERT_EQ(runTool({dir.path().string(), "app", "html", "/help"}).status, 0);
+  const std::string first = readFile(dir / "app.qrc");
+  const auto written = fs::last_write_time(dir / "app.qrc");
+  ASSERT_EQ(runTool({dir.path().string(), "app", "html", "/help"}).status, 0);
+  EXPECT_EQ(readFile(dir / "app.qrc"), first);
+  EXPECT_EQ(fs::last_write_time(dir / "app.qrc"), written);
+}
+
+}  // namespace
+}  // namespace resweaver
