@@ -10,6 +10,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <tuple>
 
 namespace resweaver {
 namespace {
@@ -35,26 +37,40 @@ class RelativeTexts {
     const std::string_view folder =
         below.substr(0, lastSeparator == std::string_view::npos ? 0 : lastSeparator);
 
-    // The first plain file of every folder is resolved the full way too: it
-    // checks that the folder can be searched, and fails with the same error as
-    // the full way where it cannot.
+    // The first plain file of every folder has its status read, which checks that the folder
+    // can be searched; where it cannot, the full way fails with its own error.
     const bool link = entry.is_symlink();
-    if (link || !htmlResolved_ || folder != folder_) {
+    bool plain = !link && htmlResolved_;
+    if (plain && folder != folder_) {
+      std::error_code error;
+      std::ignore = fs::status(entryPath, error);  // only the error matters
+      plain = !error;
+      if (plain) {
+        folder_.assign(folder);
+      }
+    }
+    if (!plain) {
       const fs::path resolved = fs::weakly_canonical(entryPath);
       if (!rootResolved_) {
         rootResolved_ = fs::weakly_canonical(rootPath_);
       }
-      if (!link) {
+      if (!link && !htmlResolved_) {
         folder_.assign(folder);
-        if (!htmlResolved_) {
-          htmlResolved_ = resolved;
-          const auto depth = std::count(below.begin(), below.end(), fs::path::preferred_separator);
-          for (auto level = depth; level >= 0; --level) {
-            htmlResolved_ = htmlResolved_->parent_path();
-          }
+        htmlResolved_ = resolved;
+        const auto depth = std::count(below.begin(), below.end(), fs::path::preferred_separator);
+        for (auto level = depth; level >= 0; --level) {
+          htmlResolved_ = htmlResolved_->parent_path();
         }
       }
       return checked(resolved.lexically_relative(*rootResolved_), entryPath);
+    }
+    if (!htmlPrefix_) {
+      htmlPrefix_ = sharedPrefix();
+    }
+    if (!htmlPrefix_->empty()) {
+      std::string text = *htmlPrefix_;
+      text += below;
+      return text;
     }
     return checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), entryPath);
   }
@@ -72,10 +88,26 @@ class RelativeTexts {
     return text;
   }
 
+  // Where the resolved HTML folder and root part ways inside the HTML folder (the usual case:
+  // the HTML folder lies below the root, or beside it), every entry's relative form is the
+  // HTML folder's relative form followed by the entry's names: returns that form and a
+  // separator. Otherwise (the HTML folder is the root or above it) returns an empty text, and
+  // each entry goes through lexically_relative.
+  std::string sharedPrefix() const {
+    const auto parting = std::mismatch(htmlResolved_->begin(), htmlResolved_->end(),
+                                       rootResolved_->begin(), rootResolved_->end());
+    std::string prefix = htmlResolved_->lexically_relative(*rootResolved_).string();
+    if (parting.first == htmlResolved_->end() || prefix.empty() || prefix == ".") {
+      return {};
+    }
+    return prefix + fs::path::preferred_separator;
+  }
+
   const fs::path& rootPath_;
   const std::string_view htmlText_;
   std::optional<fs::path> rootResolved_;
   std::optional<fs::path> htmlResolved_;
+  std::optional<std::string> htmlPrefix_;
   std::string folder_;  // below the HTML folder: the folder of the last plain
                         // file resolved
 };

@@ -49,22 +49,28 @@ class FileDescriptor {
   int fd_;
 };
 
-// Whether the open file holds exactly text, read in blocks so that memory stays
-// small.
-bool sameContent(int fd, std::string_view text) {
-  char block[1 << 16];
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n =
-        ::pread(fd, block, std::min(sizeof block, text.size() - done), static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) {
-      continue;
+// Whether the open file holds exactly text, read block by block.
+bool sameContent(int fd, const PrintedText& text) {
+  std::vector<char> current;
+  off_t offset = 0;
+  for (const std::string_view block : text.blocks()) {
+    current.resize(block.size());
+    std::size_t done = 0;
+    while (done < block.size()) {
+      const ssize_t n = ::pread(fd, current.data() + done, block.size() - done,
+                                offset + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return false;
+      }
+      done += static_cast<std::size_t>(n);
     }
-    if (n <= 0 || text.compare(done, static_cast<std::size_t>(n),
-                               std::string_view(block, static_cast<std::size_t>(n))) != 0) {
+    if (block != std::string_view(current.data(), current.size())) {
       return false;
     }
-    done += static_cast<std::size_t>(n);
+    offset += static_cast<off_t>(block.size());
   }
   return true;
 }
@@ -360,13 +366,36 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
   group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
 }
 
-std::string printQrc(const Document& doc) {
+PrintedText::PrintedText(std::string_view text) {
+  for (char c : text) {
+    push_back(c);
+  }
+}
+
+std::vector<std::string_view> PrintedText::blocks() const {
+  std::vector<std::string_view> result;
+  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+    result.emplace_back(blocks_[i].get(), i + 1 < blocks_.size() ? kBlockSize : used_);
+  }
+  return result;
+}
+
+std::string PrintedText::str() const {
   std::string text;
+  text.reserve(size());
+  for (const std::string_view block : blocks()) {
+    text += block;
+  }
+  return text;
+}
+
+PrintedText printQrc(const Document& doc) {
+  PrintedText text;
   rapidxml::print(std::back_inserter(text), doc, 0);
   return text;
 }
 
-void saveQrc(const std::string& uiPath, std::string_view text) {
+void saveQrc(const std::string& uiPath, const PrintedText& text) {
   // The file is rewritten in place rather than replaced, so that it keeps its
   // inode, owner, permissions, hard links and symbolic links. Reserving the new
   // size first makes a full disk or a file-size limit fail before any byte
@@ -396,17 +425,21 @@ void saveQrc(const std::string& uiPath, std::string_view text) {
       throwCannotWrite(uiPath, error);
     }
   }
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n =
-        ::pwrite(file.get(), text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) {
-        continue;
+  off_t offset = 0;
+  for (const std::string_view block : text.blocks()) {
+    std::size_t done = 0;
+    while (done < block.size()) {
+      const ssize_t n = ::pwrite(file.get(), block.data() + done, block.size() - done,
+                                 offset + static_cast<off_t>(done));
+      if (n < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        throwCannotWrite(uiPath, errno);
       }
-      throwCannotWrite(uiPath, errno);
+      done += static_cast<std::size_t>(n);
     }
-    done += static_cast<std::size_t>(n);
+    offset += static_cast<off_t>(block.size());
   }
   if (::ftruncate(file.get(), size) != 0 || file.close() != 0) {
     throwCannotWrite(uiPath, errno);

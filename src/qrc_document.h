@@ -6,8 +6,10 @@
 #define RESWEAVER_QRC_DOCUMENT_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <rapidxml/rapidxml.hpp>
 #include <rapidxml/rapidxml_utils.hpp>
@@ -21,6 +23,33 @@ using QrcFile = rapidxml::file<char>;
 // Deepest element nesting accepted; the parser and the printer recurse once per
 // level.
 constexpr int kMaxDepth = 1000;
+
+// The printed document, held in blocks of a fixed size so that it grows without copying and
+// without reserving twice what it needs.
+class PrintedText {
+ public:
+  using value_type = char;  // for std::back_inserter
+
+  explicit PrintedText(std::string_view text = {});
+  void push_back(char c) {
+    if (used_ == kBlockSize) {
+      blocks_.emplace_back(new char[kBlockSize]);
+      used_ = 0;
+    }
+    blocks_.back()[used_++] = c;
+  }
+  std::size_t size() const {
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlockSize + used_;
+  }
+  // The bytes, block by block.
+  std::vector<std::string_view> blocks() const;
+  std::string str() const;
+
+ private:
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t used_ = kBlockSize;  // bytes used in the last block
+};
 
 // An exclusive advisory lock on the .qrc, held from before loading until the
 // save is done, so that runs on the same file queue up and each one sees the
@@ -62,13 +91,13 @@ Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix);
 void appendFileEntry(Document& doc, Node& group, std::string_view text);
 
 // The document as RapidXml prints it with flags 0.
-std::string printQrc(const Document& doc);
+PrintedText printQrc(const Document& doc);
 
 // Writes text over uiPath in place: the file keeps its inode, owner,
 // permissions and links, and holds its old bytes when any step fails. Leaves
 // the file alone when text equals its current content. Throws "cannot write
 // file <uiPath>: <reason>".
-void saveQrc(const std::string& uiPath, std::string_view text);
+void saveQrc(const std::string& uiPath, const PrintedText& text);
 
 }  // namespace resweaver
 

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 std::string reprint(std::string text) {
   Document doc;
   parseQrc(text.data(), doc);
-  return printQrc(doc);
+  return printQrc(doc).str();
 }
 
 struct Case {
@@ -181,7 +181,7 @@ TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
   struct stat before;
   ASSERT_EQ(::stat(target.c_str(), &before), 0);
 
-  saveQrc(linkPath.string(), "<RCC/>\n\n");
+  saveQrc(linkPath.string(), PrintedText("<RCC/>\n\n"));
   EXPECT_EQ(readFile(target), "<RCC/>\n\n");
   EXPECT_TRUE(fs::is_symlink(linkPath));
   struct stat after;
@@ -189,12 +189,12 @@ TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mode, before.st_mode);
 
-  saveQrc(target.string(), std::string(5000, 'y'));
+  saveQrc(target.string(), PrintedText(std::string(5000, 'y')));
   EXPECT_EQ(readFile(target), std::string(5000, 'y'));
 
   // A file that vanished after loading is created again.
   fs::remove(target);
-  saveQrc(target.string(), "<a/>\n\n");
+  saveQrc(target.string(), PrintedText("<a/>\n\n"));
   EXPECT_EQ(readFile(target), "<a/>\n\n");
 }
 
@@ -204,9 +204,9 @@ TEST(QrcDocumentTest, SaveLeavesAnUnchangedFileAlone) {
   writeFile(file, "<RCC/>\n\n");
   const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
   fs::last_write_time(file, old);
-  saveQrc(file.string(), "<RCC/>\n\n");
+  saveQrc(file.string(), PrintedText("<RCC/>\n\n"));
   EXPECT_EQ(fs::last_write_time(file), old);
-  saveQrc(file.string(), "<RCD/>\n\n");
+  saveQrc(file.string(), PrintedText("<RCD/>\n\n"));
   EXPECT_NE(fs::last_write_time(file), old);
   EXPECT_EQ(readFile(file), "<RCD/>\n\n");
 }
