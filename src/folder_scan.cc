@@ -1,17 +1,15 @@
-// The folder scan. Resolving every entry and the root through the file system,
-// as std::filesystem::relative does, costs about a dozen system calls per file.
-// The walk never enters a symbolic link, so below the resolved HTML folder
-// every folder on an entry's way is a real folder: the resolved root and HTML
-// folder are found once, and only entries that are links themselves need
-// resolving. The texts stay exactly those that relative() gives.
+// The folder scan. Resolving every entry and the root through the file system, as
+// std::filesystem::relative does, costs about a dozen system calls per file. The walk never
+// enters a symbolic link, so below the resolved HTML folder every folder on an entry's way is a
+// real folder: the root and the HTML folder are resolved once, at the first entry, and after
+// that only entries that are links themselves are resolved. The texts stay exactly those that
+// relative() gives; the tests hold the two ways against each other.
 #include "folder_scan.h"
 
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <system_error>
-#include <tuple>
 
 namespace resweaver {
 namespace {
@@ -25,50 +23,35 @@ class RelativeTexts {
 
   std::string textOf(const fs::directory_entry& entry) {
     const fs::path& entryPath = entry.path();
+    // The walk forms an entry's path by appending the names below the HTML folder to htmlPath.
     const std::string_view native = entryPath.native();
-    // The walk forms an entry's path by appending the names below htmlPath to
-    // it.
     std::size_t start = std::min(htmlText_.size(), native.size());
     if (start < native.size() && native[start] == fs::path::preferred_separator) {
       ++start;
     }
     const std::string_view below = native.substr(start);
-    const std::size_t lastSeparator = below.rfind(fs::path::preferred_separator);
-    const std::string_view folder =
-        below.substr(0, lastSeparator == std::string_view::npos ? 0 : lastSeparator);
 
-    // The first plain file of every folder has its status read, which checks that the folder
-    // can be searched; where it cannot, the full way fails with its own error.
     const bool link = entry.is_symlink();
-    bool plain = !link && htmlResolved_;
-    if (plain && folder != folder_) {
-      std::error_code error;
-      std::ignore = fs::status(entryPath, error);  // only the error matters
-      plain = !error;
-      if (plain) {
-        folder_.assign(folder);
-      }
-    }
-    if (!plain) {
+    if (link || !htmlResolved_) {
+      // The full way, in its order: the entry first, then the root.
       const fs::path resolved = fs::weakly_canonical(entryPath);
       if (!rootResolved_) {
         rootResolved_ = fs::weakly_canonical(rootPath_);
       }
-      if (!link && !htmlResolved_) {
-        folder_.assign(folder);
+      if (!link) {
+        // Every name below the HTML folder is a real folder or file: dropping them leaves
+        // the resolved HTML folder.
         htmlResolved_ = resolved;
-        const auto depth = std::count(below.begin(), below.end(), fs::path::preferred_separator);
-        for (auto level = depth; level >= 0; --level) {
+        for (auto names = std::count(below.begin(), below.end(), fs::path::preferred_separator);
+             names >= 0; --names) {
           htmlResolved_ = htmlResolved_->parent_path();
         }
+        htmlPrefix_ = sharedPrefix();
       }
       return checked(resolved.lexically_relative(*rootResolved_), entryPath);
     }
-    if (!htmlPrefix_) {
-      htmlPrefix_ = sharedPrefix();
-    }
-    if (!htmlPrefix_->empty()) {
-      std::string text = *htmlPrefix_;
+    if (!htmlPrefix_.empty()) {
+      std::string text = htmlPrefix_;
       text += below;
       return text;
     }
@@ -76,9 +59,8 @@ class RelativeTexts {
   }
 
  private:
-  // An empty relative form means there is none (for example a relative root
-  // that does not exist against an absolute HTML folder); an empty file entry
-  // would drop the file silently.
+  // An empty relative form means there is none (for example a relative root that does not
+  // exist against an absolute HTML folder); an empty file entry would drop the file silently.
   std::string checked(const fs::path& relative, const fs::path& entryPath) const {
     std::string text = relative.string();
     if (text.empty()) {
@@ -107,9 +89,7 @@ class RelativeTexts {
   const std::string_view htmlText_;
   std::optional<fs::path> rootResolved_;
   std::optional<fs::path> htmlResolved_;
-  std::optional<std::string> htmlPrefix_;
-  std::string folder_;  // below the HTML folder: the folder of the last plain
-                        // file resolved
+  std::string htmlPrefix_;
 };
 
 }  // namespace

@@ -52,6 +52,7 @@ int main(int argc, char* argv[]) {
     const QrcLock lock(uiPath);
     QrcFile qrcFile = loadQrc(uiPath);
     Document doc;
+    useLargePages(doc);
     parseQrc(qrcFile.data(), doc);
     Node* root = findRoot(doc);
     if (root == nullptr) {

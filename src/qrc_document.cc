@@ -3,13 +3,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <new>
 #include <stdexcept>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -366,6 +370,61 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
   group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RESWEAVER_PLAIN_ALLOCATION 1  // so that AddressSanitizer watches every block
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RESWEAVER_PLAIN_ALLOCATION 1
+#endif
+#endif
+
+#ifdef RESWEAVER_PLAIN_ALLOCATION
+void* allocateLarge(std::size_t size) {
+  return ::operator new(size);
+}
+void releaseLarge(void* block) {
+  ::operator delete(block);
+}
+#else
+namespace {
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+constexpr std::size_t kBlockHeader = 64;  // holds the mapping's length; keeps any alignment
+}  // namespace
+
+void* allocateLarge(std::size_t size) {
+  const std::size_t length = (size + kBlockHeader + kLargePage - 1) / kLargePage * kLargePage;
+  // Map one large page more than needed, and trim the ends so that the block starts on a
+  // large-page boundary, where the kernel can back it with large pages.
+  void* mapping = ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) {
+    throw std::bad_alloc();
+  }
+  const auto first = reinterpret_cast<std::uintptr_t>(mapping);
+  const std::uintptr_t start = (first + kLargePage - 1) / kLargePage * kLargePage;
+  const std::uintptr_t end = first + length + kLargePage;
+  if (start > first) {
+    ::munmap(mapping, start - first);
+  }
+  if (end > start + length) {
+    ::munmap(reinterpret_cast<void*>(start + length), end - start - length);
+  }
+  char* block = reinterpret_cast<char*>(start);
+  std::ignore = ::madvise(block, length, MADV_HUGEPAGE);  // a hint: without it, only slower
+  *reinterpret_cast<std::size_t*>(block) = length;
+  return block + kBlockHeader;
+}
+
+void releaseLarge(void* block) {
+  char* start = static_cast<char*>(block) - kBlockHeader;
+  ::munmap(start, *reinterpret_cast<std::size_t*>(start));
+}
+#endif
+
+void useLargePages(Document& doc) {
+  doc.set_allocator(allocateLarge, releaseLarge);
+}
+
 PrintedText::PrintedText(std::string_view text) {
   for (char c : text) {
     push_back(c);
@@ -375,7 +434,7 @@ PrintedText::PrintedText(std::string_view text) {
 std::vector<std::string_view> PrintedText::blocks() const {
   std::vector<std::string_view> result;
   for (std::size_t i = 0; i < blocks_.size(); ++i) {
-    result.emplace_back(blocks_[i].get(), i + 1 < blocks_.size() ? kBlockSize : used_);
+    result.emplace_back(blocks_[i].get(), i + 1 < blocks_.size() ? kLargeBlockSize : used_);
   }
   return result;
 }

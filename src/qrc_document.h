@@ -24,6 +24,17 @@ using QrcFile = rapidxml::file<char>;
 // level.
 constexpr int kMaxDepth = 1000;
 
+// Memory for large, long-lived allocations (the document's pool, the printed text), in
+// regions that the kernel may back with 2 MiB pages. A run over a large folder fills tens of
+// megabytes in small pieces, and faulting them in 4 KiB at a time costs a fifth of the run.
+void* allocateLarge(std::size_t size);
+void releaseLarge(void* block);
+// The usable size of a block that fills one large page.
+constexpr std::size_t kLargeBlockSize = (std::size_t{2} << 20) - 64;
+
+// Makes doc take its memory from allocateLarge. Call before anything is allocated from it.
+void useLargePages(Document& doc);
+
 // The printed document, held in blocks of a fixed size so that it grows without copying and
 // without reserving twice what it needs.
 class PrintedText {
@@ -32,23 +43,25 @@ class PrintedText {
 
   explicit PrintedText(std::string_view text = {});
   void push_back(char c) {
-    if (used_ == kBlockSize) {
-      blocks_.emplace_back(new char[kBlockSize]);
+    if (used_ == kLargeBlockSize) {
+      blocks_.emplace_back(static_cast<char*>(allocateLarge(kLargeBlockSize)));
       used_ = 0;
     }
     blocks_.back()[used_++] = c;
   }
   std::size_t size() const {
-    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlockSize + used_;
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kLargeBlockSize + used_;
   }
   // The bytes, block by block.
   std::vector<std::string_view> blocks() const;
   std::string str() const;
 
  private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  std::size_t used_ = kBlockSize;  // bytes used in the last block
+  struct Release {
+    void operator()(char* block) const { releaseLarge(block); }
+  };
+  std::vector<std::unique_ptr<char[], Release>> blocks_;
+  std::size_t used_ = kLargeBlockSize;  // bytes used in the last block
 };
 
 // An exclusive advisory lock on the .qrc, held from before loading until the

@@ -224,7 +224,7 @@ TEST_F(RunTest, ReportsAnUnreadableSubfolder) {
                 "filesystem error: cannot increment recursive directory iterator: "
                 "Permission denied\n",
                 asUnprivileged());
-  // Listable but not searchable: the entry cannot be resolved.
+  // Listable but not searchable: the first entry is resolved the full way, and fails.
   fs::permissions(dir / "html/closed", fs::perms::owner_all | fs::perms::others_read);
   expectFailure(args(),
                 "filesystem error: status: Permission denied [" +
