@@ -1,5 +1,5 @@
-// The floor for a .qrc: RapidXml alone loads the file, parses it with flags 0, prints it with
-// flags 0 and writes it to another file, with nothing around it.
+// The floor for a .qrc: RapidXml alone loads the file, parses it with flags 0, prints it with flags
+// 0 and writes it to another file, with nothing around it.
 //   parse_print input output
 #include <fstream>
 #include <iostream>

@@ -1,6 +1,6 @@
 // Drives the document code the way a run does: load bytes, check and parse them, find the root,
-// locate or create a group, append entries, print. The printed text must parse again and print
-// to the same bytes, and nothing the parser keeps may hold a NUL byte or nest too deeply.
+// locate or create a group, append entries, print. The printed text must parse again and print to
+// the same bytes, and nothing the parser keeps may hold a NUL byte or nest too deeply.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,9 +29,9 @@ bool holdsNul(const char* text, std::size_t size) {
   return std::memchr(text, 0, size) != nullptr;
 }
 
-// Walks the tree without recursion. Returns whether some element holds text beside other
-// nodes: the printer indents such text, and the indentation becomes part of it when the
-// output is read again, so that layout grows on every run and is no fixed point.
+// Walks the tree without recursion. Returns whether some element holds text beside other nodes: the
+// printer indents such text, and the indentation becomes part of it when the output is read again,
+// so that layout grows on every run and is no fixed point.
 bool inspect(const Document& doc) {
   bool mixed = false;
   std::vector<std::pair<const Node*, int>> pending = {{&doc, 0}};

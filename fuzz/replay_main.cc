@@ -1,5 +1,5 @@
-// Runs the fuzz target once on every file named on the command line, or found in a folder
-// named there, so that the corpus is replayed as an ordinary test without libFuzzer.
+// Runs the fuzz target once on every file named on the command line, or found in a folder named
+// there, so that the corpus is replayed as an ordinary test without libFuzzer.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

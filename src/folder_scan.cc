@@ -1,9 +1,9 @@
 // The folder scan. Resolving every entry and the root through the file system, as
-// std::filesystem::relative does, costs about a dozen system calls per file. The walk never
-// enters a symbolic link, so below the resolved HTML folder every folder on an entry's way is a
-// real folder: the root and the HTML folder are resolved once, at the first entry, and after
-// that only entries that are links themselves are resolved. The texts stay exactly those that
-// relative() gives; the tests hold the two ways against each other.
+// std::filesystem::relative does, costs about a dozen system calls per file. The walk never enters
+// a symbolic link, so below the resolved HTML folder every folder on an entry's way is a real
+// folder: the root and the HTML folder are resolved once, at the first entry, and after that only
+// entries that are links themselves are resolved. The texts stay exactly those that relative()
+// gives; the tests hold the two ways against each other.
 #include "folder_scan.h"
 
 #include <algorithm>
@@ -39,8 +39,8 @@ class RelativeTexts {
         rootResolved_ = fs::weakly_canonical(rootPath_);
       }
       if (!link) {
-        // Every name below the HTML folder is a real folder or file: dropping them leaves
-        // the resolved HTML folder.
+        // Every name below the HTML folder is a real folder or file: dropping them leaves the
+        // resolved HTML folder.
         htmlResolved_ = resolved;
         for (auto names = std::count(below.begin(), below.end(), fs::path::preferred_separator);
              names >= 0; --names) {
@@ -59,8 +59,8 @@ class RelativeTexts {
   }
 
  private:
-  // An empty relative form means there is none (for example a relative root that does not
-  // exist against an absolute HTML folder); an empty file entry would drop the file silently.
+  // An empty relative form means there is none (for example a relative root that does not exist
+  // against an absolute HTML folder); an empty file entry would drop the file silently.
   std::string checked(const fs::path& relative, const fs::path& entryPath) const {
     std::string text = relative.string();
     if (text.empty()) {
@@ -71,10 +71,10 @@ class RelativeTexts {
   }
 
   // Where the resolved HTML folder and root part ways inside the HTML folder (the usual case:
-  // the HTML folder lies below the root, or beside it), every entry's relative form is the
-  // HTML folder's relative form followed by the entry's names: returns that form and a
-  // separator. Otherwise (the HTML folder is the root or above it) returns an empty text, and
-  // each entry goes through lexically_relative.
+  // the HTML folder lies below the root, or beside it), every entry's relative form is the HTML
+  // folder's relative form followed by the entry's names: returns that form and a separator.
+  // Otherwise (the HTML folder is the root or above it) returns an empty text, and each entry goes
+  // through lexically_relative.
   std::string sharedPrefix() const {
     const auto parting = std::mismatch(htmlResolved_->begin(), htmlResolved_->end(),
                                        rootResolved_->begin(), rootResolved_->end());

@@ -1,10 +1,9 @@
 // resweaver folder rcname html prefix
 //
-// Rewrites the prefix group of <folder>/<rcname>.qrc so that it lists every
-// file below <folder>/<html>, relative to <folder>. This is the entry point: it
-// checks the command line, derives the run's paths, runs the stages in their
-// fixed order, and turns any failure into one line on standard output and exit
-// status -1, with the .qrc left as it was.
+// Rewrites the prefix group of <folder>/<rcname>.qrc so that it lists every file below
+// <folder>/<html>, relative to <folder>. This is the entry point: it checks the command line,
+// derives the run's paths, runs the stages in their fixed order, and turns any failure into one
+// line on standard output and exit status -1, with the .qrc left as it was.
 #include <csignal>
 #include <exception>
 #include <filesystem>
@@ -39,8 +38,8 @@ int main(int argc, char* argv[]) {
     std::cout << kUsage << std::flush;
     return kFailure;
   }
-  // A file-size limit then makes the write fail with EFBIG, which is reported,
-  // instead of killing the process.
+  // A file-size limit then makes the write fail with EFBIG, which is reported, instead of killing
+  // the process.
   std::signal(SIGXFSZ, SIG_IGN);
 
   const std::filesystem::path rootPath(argv[1]);

@@ -37,16 +37,15 @@ class FileDescriptor {
   explicit FileDescriptor(int fd) : fd_(fd) {}
   ~FileDescriptor() {
     if (fd_ >= 0) {
-      ::close(fd_);  // only reached on a failure path, where the first error is
-                     // the one to report
+      // Reached only on a failure path, where the first error is the one to report.
+      ::close(fd_);
     }
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
 
   int get() const { return fd_; }
-  // Closes now and returns close's result: on some file systems a failed write
-  // shows only here.
+  // Closes now and returns close's result: on some file systems a failed write shows only here.
   int close() { return ::close(std::exchange(fd_, -1)); }
 
  private:
@@ -79,8 +78,8 @@ bool sameContent(int fd, const PrintedText& text) {
   return true;
 }
 
-// The parser's own character classes, so that the check below reads the bytes
-// exactly as the parser will.
+// The parser's own character classes, so that the check below reads the bytes exactly as the parser
+// will.
 using Tables = rapidxml::internal::lookup_tables<0>;
 
 bool isSpace(char c) {
@@ -111,16 +110,14 @@ const char* skipName(const char* p) {
   return p;
 }
 
-// Returns the position after the first occurrence of terminator, or nullptr at
-// the end of data.
+// Returns the position after the first occurrence of terminator, or nullptr at the end of data.
 const char* skipPast(const char* p, const char* terminator) {
   const char* found = std::strstr(p, terminator);
   return found == nullptr ? nullptr : found + std::strlen(terminator);
 }
 
-// What the check found: where parsing must not go, or nothing to object to. The
-// check stops quietly at a syntax error, which the parser then reports with its
-// own message.
+// What the check found: where parsing must not go, or nothing to object to. The check stops quietly
+// at a syntax error, which the parser then reports with its own message.
 struct Finding {
   enum Kind { kNone, kTooDeep, kBadReference } kind = kNone;
   const char* where = nullptr;
@@ -128,11 +125,10 @@ struct Finding {
 
 constexpr unsigned long kMaxCodePoint = 0x10FFFF;
 
-// Skips a run of text or of an attribute value up to stop (or the end of data),
-// in which the parser translates references. Returns the end of the run, or
-// nullptr on a syntax error; sets finding at a numeric reference that is 0 or
-// beyond U+10FFFF. The parser's arithmetic wraps around for long numbers; here
-// the number saturates instead, so any length is judged by its true value.
+// Skips a run of text or of an attribute value up to stop (or the end of data), in which the parser
+// translates references. Returns the end of the run, or nullptr on a syntax error; sets finding at
+// a numeric reference that is 0 or beyond U+10FFFF. The parser's arithmetic wraps around for long
+// numbers; here the number saturates instead, so any length is judged by its true value.
 const char* skipTranslated(const char* p, char stop, Finding& finding) {
   const char stops[] = {'&', stop, '\0'};
   for (;;) {
@@ -170,11 +166,10 @@ const char* skipTranslated(const char* p, char stop, Finding& finding) {
   }
 }
 
-// Reads the raw bytes the way the parser will, without recursion: skipped
-// constructs, start tags with their attribute values, text, and end tags. It
-// tracks the element depth and the numeric references in translated text, so
-// that a document the parser cannot take safely is refused before the parser
-// (which recurses once per level) runs on it.
+// Reads the raw bytes the way the parser will, without recursion: skipped constructs, start tags
+// with their attribute values, text, and end tags. It tracks the element depth and the numeric
+// references in translated text, so that a document the parser cannot take safely is refused before
+// the parser (which recurses once per level) runs on it.
 Finding checkDocument(const char* p) {
   Finding finding;
   if (std::strncmp(p, "\xEF\xBB\xBF", 3) == 0) {
@@ -188,8 +183,8 @@ Finding checkDocument(const char* p) {
         return finding;  // the end of the data, or text that the parser rejects
       }
     } else {
-      // Inside an element, text runs from the end of the last markup
-      // (whitespace included) to the next '<'.
+      // Inside an element, text runs from the end of the last markup (whitespace included) to the
+      // next '<'.
       const char* contents = p;
       p = skipSpace(p);
       if (*p == '\0') {
@@ -285,9 +280,8 @@ Finding checkDocument(const char* p) {
 
 QrcLock::QrcLock(const std::string& uiPath)
     : fd_(::open(uiPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
-  // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything
-  // but a regular file is then refused, since its size cannot be found and its
-  // bytes may never end.
+  // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file is
+  // then refused, since its size cannot be found and its bytes may never end.
   struct stat status;
   if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
     if (fd_ >= 0) {
@@ -299,8 +293,8 @@ QrcLock::QrcLock(const std::string& uiPath)
   do {
     result = ::flock(fd_, LOCK_EX);
   } while (result != 0 && errno == EINTR);
-  // A file system without advisory locks still gets its file rewritten, just
-  // without the protection against concurrent runs.
+  // A file system without advisory locks still gets its file rewritten, just without the protection
+  // against concurrent runs.
   if (result != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
     const int error = errno;
     ::close(fd_);
@@ -315,8 +309,8 @@ QrcLock::~QrcLock() {
 
 QrcFile loadQrc(const std::string& uiPath) {
   QrcFile qrcFile(uiPath.c_str());
-  // The buffer holds the file's bytes and one terminating NUL; a NUL before
-  // that would end the document silently and drop what follows it.
+  // The buffer holds the file's bytes and one terminating NUL; a NUL before that would end the
+  // document silently and drop what follows it.
   const char* data = qrcFile.data();
   if (std::strlen(data) != qrcFile.size() - 1) {
     throw std::runtime_error("NUL byte in file " + uiPath);
@@ -393,8 +387,8 @@ constexpr std::size_t kBlockHeader = 64;  // holds the mapping's length; keeps a
 
 void* allocateLarge(std::size_t size) {
   const std::size_t length = (size + kBlockHeader + kLargePage - 1) / kLargePage * kLargePage;
-  // Map one large page more than needed, and trim the ends so that the block starts on a
-  // large-page boundary, where the kernel can back it with large pages.
+  // Map one large page more than needed, and trim the ends so that the block starts on a large-page
+  // boundary, where the kernel can back it with large pages.
   void* mapping = ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) {
@@ -455,10 +449,9 @@ PrintedText printQrc(const Document& doc) {
 }
 
 void saveQrc(const std::string& uiPath, const PrintedText& text) {
-  // The file is rewritten in place rather than replaced, so that it keeps its
-  // inode, owner, permissions, hard links and symbolic links. Reserving the new
-  // size first makes a full disk or a file-size limit fail before any byte
-  // changes.
+  // The file is rewritten in place rather than replaced, so that it keeps its inode, owner,
+  // permissions, hard links and symbolic links. Reserving the new size first makes a full disk or a
+  // file-size limit fail before any byte changes.
   FileDescriptor file(::open(uiPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
   if (file.get() < 0) {
     throwCannotWrite(uiPath, errno);
@@ -469,8 +462,8 @@ void saveQrc(const std::string& uiPath, const PrintedText& text) {
   }
   const auto size = static_cast<off_t>(text.size());
 
-  // Nothing changed, nothing written: the modification time stays, and so build
-  // systems do not rebuild what depends on the file.
+  // Nothing changed, nothing written: the modification time stays, and so build systems do not
+  // rebuild what depends on the file.
   if (status.st_size == size && sameContent(file.get(), text)) {
     if (file.close() != 0) {
       throwCannotWrite(uiPath, errno);

@@ -25,8 +25,7 @@ std::vector<std::string> scan(const fs::path& rootPath, const fs::path& htmlPath
   return texts;
 }
 
-// The straightforward scan: every entry resolved against the root through the
-// file system.
+// The straightforward scan: every entry resolved against the root through the file system.
 std::vector<std::string> oracle(const fs::path& rootPath, const fs::path& htmlPath) {
   std::vector<std::string> texts;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(htmlPath)) {
@@ -42,8 +41,7 @@ std::vector<std::string> sorted(std::vector<std::string> texts) {
   return texts;
 }
 
-// A project with files at several depths, hidden files, awkward names and links
-// of every kind.
+// A project with files at several depths, hidden files, awkward names and links of every kind.
 class FolderScanTest : public ::testing::Test {
  protected:
   FolderScanTest() {
@@ -120,8 +118,8 @@ TEST_F(FolderScanTest, ListsEveryFileAndLinkButNoFolder) {
 }
 
 TEST_F(FolderScanTest, RefusesAnEntryWithoutRelativeForm) {
-  // A relative root that does not exist stays relative, and an absolute entry
-  // has no form relative to it.
+  // A relative root that does not exist stays relative, and an absolute entry has no form relative
+  // to it.
   const std::string html = (dir / "proj/html/css").string();
   EXPECT_THAT([&] { scan("no/such/root", html); },
               ThrowsMessage<std::runtime_error>(

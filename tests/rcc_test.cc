@@ -1,5 +1,5 @@
-// Qt's resource compiler is the real client of the file the tool writes: it must compile it
-// without a word, and list exactly the files of the HTML folder plus the untouched groups.
+// Qt's resource compiler is the real client of the file the tool writes: it must compile it without
+// a word, and list exactly the files of the HTML folder plus the untouched groups.
 #include <algorithm>
 #include <set>
 #include <sstream>

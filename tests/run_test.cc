@@ -1,5 +1,5 @@
-// The built tool as users meet it: arguments in; exit status, standard output
-// and the bytes of the .qrc compared exactly.
+// The built tool as users meet it: arguments in; exit status, standard output and the bytes of the
+// .qrc compared exactly.
 #include <cstdlib>
 #include <future>
 #include <set>
@@ -45,8 +45,7 @@ std::string repeated(const std::string& text, int times) {
 
 class RunTest : public ::testing::Test {
  protected:
-  // Runs the tool on <dir>/app.qrc with the HTML folder "html" and expects
-  // success.
+  // Runs the tool on <dir>/app.qrc with the HTML folder "html" and expects success.
   std::string update(const std::string& qrc, const std::string& prefix = "/") {
     writeFile(qrcPath(), qrc);
     fs::create_directories(dir / "html");
@@ -57,8 +56,7 @@ class RunTest : public ::testing::Test {
     return readFile(qrcPath());
   }
 
-  // Runs the tool and expects it to fail with message, leaving the .qrc byte
-  // for byte as it was.
+  // Runs the tool and expects it to fail with message, leaving the .qrc byte for byte as it was.
   void expectFailure(const std::vector<std::string>& args, const std::string& message,
                      const std::string& prefix = "") {
     const bool existed = fs::exists(qrcPath());
@@ -118,9 +116,8 @@ TEST_F(RunTest, IgnoresArgumentsAfterTheFourth) {
 }
 
 TEST_F(RunTest, FindsTheFileByTheRules) {
-  // A name that already ends in ".qrc" gets the ending twice; a path in the
-  // name puts the file in a subfolder while entries stay relative to the root
-  // folder.
+  // A name that already ends in ".qrc" gets the ending twice; a path in the name puts the file in a
+  // subfolder while entries stay relative to the root folder.
   writeFile(dir / "res/app.qrc.qrc", "<RCC/>");
   writeFile(dir / "html/a.html", "");
   EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/"}).status, 0);
@@ -204,8 +201,7 @@ TEST_F(RunTest, ReportsAFailedSaveAndKeepsTheOldBytes) {
                   fs::perm_options::remove);
   expectFailure(args(), "cannot write file " + qrc + ": Permission denied\n", asUnprivileged());
 
-  // Rewriting in place needs no write permission on the folder, only on the
-  // file.
+  // Rewriting in place needs no write permission on the folder, only on the file.
   fs::permissions(qrcPath(), fs::perms::all);
   EXPECT_EQ(runTool(args(), asUnprivileged()).status, 0);
   EXPECT_NE(readFile(qrcPath()).find("page-39.html"), std::string::npos);

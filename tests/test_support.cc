@@ -19,8 +19,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  // Tests take permissions away; give them back so that everything can be
-  // removed.
+  // Tests take permissions away; give them back so that everything can be removed.
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(path_, error);
        it != fs::recursive_directory_iterator(); it.increment(error)) {

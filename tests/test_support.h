@@ -1,5 +1,5 @@
-// Helpers shared by the tests: a fresh temporary folder per test, whole-file
-// reads and writes, and running the built tool the way a user does.
+// Helpers shared by the tests: a fresh temporary folder per test, whole-file reads and writes, and
+// running the built tool the way a user does.
 #ifndef RESWEAVER_TEST_SUPPORT_H_
 #define RESWEAVER_TEST_SUPPORT_H_
 
@@ -11,8 +11,7 @@ namespace resweaver::testing {
 
 namespace fs = std::filesystem;
 
-// A folder below the system's temporary folder, removed with everything in it
-// at the end.
+// A folder below the system's temporary folder, removed with everything in it at the end.
 class TempDir {
  public:
   TempDir();
@@ -40,20 +39,18 @@ struct RunResult {
 // Runs a shell command, capturing both outputs.
 RunResult runCommand(const std::string& command);
 
-// Runs the built tool with args. prefix is shell text put before the command,
-// for example "cd /some/folder &&", "ulimit -f 1;" or a command that runs it as
-// another user.
+// Runs the built tool with args. prefix is shell text put before the command, for example "cd
+// /some/folder &&", "ulimit -f 1;" or a command that runs it as another user.
 RunResult runTool(const std::vector<std::string>& args, const std::string& prefix = "");
 
 // word quoted for the shell.
 std::string quoted(const std::string& word);
 
-// Shell text that makes the command after it run as an unprivileged user, so
-// that file permissions apply even when the tests run as root.
+// Shell text that makes the command after it run as an unprivileged user, so that file permissions
+// apply even when the tests run as root.
 std::string asUnprivileged();
 
-// Makes path and every folder above it searchable by anyone, so an unprivileged
-// run reaches it.
+// Makes path and every folder above it searchable by anyone, so an unprivileged run reaches it.
 void openToEveryone(const fs::path& path);
 
 }  // namespace resweaver::testing
