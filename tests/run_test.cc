@@ -331,19 +331,7 @@ TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
   }
 }
 
-}  // namespace
-}  // namespace resweaver
-
-namespace resweaver {
-namespace {
-
-using testing::readFile;
-using testing::RunResult;
-using testing::runTool;
-using testing::TempDir;
-using testing::writeFile;
-namespace fs = std::filesystem;
-
+// Faults provoked for real: the run fails cleanly or succeeds, and never damages the file.
 TEST(FaultTest, EveryCutOfARealFileFailsCleanlyOrSucceeds) {
   const TempDir dir;
   const std::string whole = readFile(fs::path(RESWEAVER_EXAMPLE) / "app.qrc");
