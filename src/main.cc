@@ -17,13 +17,27 @@ namespace {
 
 constexpr int kFailure = -1;
 
+#ifdef _WIN32
+// The usage text in GBK (code page 936) bytes; the console turns each line feed into CR LF.
 constexpr char kUsage[] =
-    "创建包含html的qrc资源文件，使用方法：resweaver.exe folder rcname html "
-    "prefix:\n"
+    "\xB4\xB4\xBD\xA8\xB0\xFC\xBA\xAC"
+    "html"
+    "\xB5\xC4"
+    "qrc"
+    "\xD7\xCA\xD4\xB4\xCE\xC4\xBC\xFE\xA3\xAC\xCA\xB9\xD3\xC3\xB7\xBD\xB7\xA8\xA3\xBA"
+    "resweaver.exe folder rcname html prefix:\n"
+    "\t folder: \xCE\xC4\xBC\xFE\xBC\xD0\n"
+    "\t rcname: QT\xD7\xCA\xD4\xB4\xC3\xFB\xB3\xC6\n"
+    "\t html: \xC9\xFA\xB3\xC9\xB5\xC4Html\xC4\xBF\xC2\xBC\xC3\xFB\xB3\xC6\n"
+    "\t prefix: \xD7\xCA\xD4\xB4\xC7\xB0\xD7\xBA\n";
+#else
+constexpr char kUsage[] =
+    "创建包含html的qrc资源文件，使用方法：resweaver.exe folder rcname html prefix:\n"
     "\t folder: 文件夹\n"
     "\t rcname: QT资源名称\n"
     "\t html: 生成的Html目录名称\n"
     "\t prefix: 资源前缀\n";
+#endif
 
 int fail(const std::exception& error) {
   std::cout << error.what() << std::endl;
@@ -38,15 +52,17 @@ int main(int argc, char* argv[]) {
     std::cout << kUsage << std::flush;
     return kFailure;
   }
+#ifdef SIGXFSZ
   // A file-size limit then makes the write fail with EFBIG, which is reported, instead of killing
   // the process.
   std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
-  const std::filesystem::path rootPath(argv[1]);
   try {
-    const std::string uiPath = (rootPath / argv[2]).string() + ".qrc";
+    const std::filesystem::path rootPath = pathFromNarrow(argv[1]);
+    const std::string uiPath = narrowText(rootPath / pathFromNarrow(argv[2])) + ".qrc";
     const std::string prefix(argv[4]);
-    const std::filesystem::path htmlPath = rootPath / argv[3];
+    const std::filesystem::path htmlPath = rootPath / pathFromNarrow(argv[3]);
 
     const QrcLock lock(uiPath);
     QrcFile qrcFile = loadQrc(uiPath);

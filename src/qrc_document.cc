@@ -5,17 +5,22 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <tuple>
 #include <unistd.h>
-#include <utility>
+#endif
 
 #include <rapidxml/rapidxml_print.hpp>
 
@@ -26,45 +31,162 @@ namespace {
   throw std::runtime_error("cannot open file " + uiPath);
 }
 
-[[noreturn]] void throwCannotWrite(const std::string& uiPath, int error) {
-  throw std::runtime_error("cannot write file " + uiPath + ": " +
-                           std::generic_category().message(error));
+[[noreturn]] void throwCannotWrite(const std::string& uiPath, std::error_code error) {
+  throw std::runtime_error("cannot write file " + uiPath + ": " + error.message());
 }
 
-// Closes a descriptor when the scope ends, whatever the path out of it.
-class FileDescriptor {
+// The error of the system call that failed last.
+std::error_code lastError() {
+#ifdef _WIN32
+  return {static_cast<int>(::GetLastError()), std::system_category()};
+#else
+  return {errno, std::generic_category()};
+#endif
+}
+
+// The .qrc opened for the save: positioned reads and writes, reservation and truncation. Each
+// operation returns whether it succeeded, and lastError() tells why not; nothing throws. The
+// destructor closes a file that close() did not, on a failure path where the first error is the
+// one to report.
+class SaveFile {
  public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      // Reached only on a failure path, where the first error is the one to report.
+#ifdef _WIN32
+  explicit SaveFile(const std::string& path)
+      : handle_(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~SaveFile() {
+    if (isOpen()) {
+      ::CloseHandle(handle_);
+    }
+  }
+  bool isOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+  }
+  bool size(std::uint64_t& size) const {
+    LARGE_INTEGER value;
+    if (!::GetFileSizeEx(handle_, &value)) {
+      return false;
+    }
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+  }
+  // Bytes read, 0 at the end of the file, -1 on failure.
+  long long readAt(char* data, std::size_t count, std::uint64_t offset) const {
+    OVERLAPPED where = at(offset);
+    DWORD done = 0;
+    if (!::ReadFile(handle_, data, static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30)),
+                    &done, &where)) {
+      return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return done;
+  }
+  bool writeAt(const char* data, std::size_t count, std::uint64_t offset) const {
+    while (count > 0) {
+      OVERLAPPED where = at(offset);
+      DWORD done = 0;
+      if (!::WriteFile(handle_, data, static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30)),
+                       &done, &where)) {
+        return false;
+      }
+      data += done;
+      count -= done;
+      offset += done;
+    }
+    return true;
+  }
+  // Grows the file to size first, as posix_fallocate does, so that a full disk fails before any
+  // byte changes.
+  bool reserve(std::uint64_t size) const {
+    std::uint64_t current = 0;
+    return this->size(current) && (current >= size || truncate(size));
+  }
+  bool truncate(std::uint64_t size) const {
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle_);
+  }
+  bool close() {
+    return ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0;
+  }
+
+ private:
+  static OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+  }
+  HANDLE handle_;
+#else
+  explicit SaveFile(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666)) {}
+  ~SaveFile() {
+    if (isOpen()) {
       ::close(fd_);
     }
   }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now and returns close's result: on some file systems a failed write shows only here.
-  int close() { return ::close(std::exchange(fd_, -1)); }
+  bool isOpen() const {
+    return fd_ >= 0;
+  }
+  bool size(std::uint64_t& size) const {
+    struct stat status;
+    if (::fstat(fd_, &status) != 0) {
+      return false;
+    }
+    size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+  }
+  long long readAt(char* data, std::size_t count, std::uint64_t offset) const {
+    ssize_t done;
+    do {
+      done = ::pread(fd_, data, count, static_cast<off_t>(offset));
+    } while (done < 0 && errno == EINTR);
+    return done;
+  }
+  bool writeAt(const char* data, std::size_t count, std::uint64_t offset) const {
+    while (count > 0) {
+      const ssize_t done = ::pwrite(fd_, data, count, static_cast<off_t>(offset));
+      if (done < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        return false;
+      }
+      data += done;
+      count -= static_cast<std::size_t>(done);
+      offset += static_cast<std::uint64_t>(done);
+    }
+    return true;
+  }
+  // A full disk or a file-size limit fails here, before any byte changes.
+  bool reserve(std::uint64_t size) const {
+    const int error = size == 0 ? 0 : ::posix_fallocate(fd_, 0, static_cast<off_t>(size));
+    errno = error;
+    return error == 0;
+  }
+  bool truncate(std::uint64_t size) const {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
+  // On some file systems a failed write shows only when the file is closed.
+  bool close() {
+    return ::close(std::exchange(fd_, -1)) == 0;
+  }
 
  private:
   int fd_;
+#endif
 };
 
-// Whether the open file holds exactly text, read block by block.
-bool sameContent(int fd, const PrintedText& text) {
+// Whether the file holds exactly text, read block by block.
+bool sameContent(const SaveFile& file, const PrintedText& text) {
   std::vector<char> current;
-  off_t offset = 0;
+  std::uint64_t offset = 0;
   for (const std::string_view block : text.blocks()) {
     current.resize(block.size());
     std::size_t done = 0;
     while (done < block.size()) {
-      const ssize_t n = ::pread(fd, current.data() + done, block.size() - done,
-                                offset + static_cast<off_t>(done));
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
+      const long long n = file.readAt(current.data() + done, block.size() - done, offset + done);
       if (n <= 0) {
         return false;
       }
@@ -73,7 +195,7 @@ bool sameContent(int fd, const PrintedText& text) {
     if (block != std::string_view(current.data(), current.size())) {
       return false;
     }
-    offset += static_cast<off_t>(block.size());
+    offset += block.size();
   }
   return true;
 }
@@ -278,34 +400,64 @@ Finding checkDocument(const char* p) {
 
 }  // namespace
 
+#ifdef _WIN32
+QrcLock::QrcLock(const std::string& uiPath) {
+  HANDLE file = ::CreateFileA(uiPath.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; a pipe or device is refused.
+  if (file == INVALID_HANDLE_VALUE || ::GetFileType(file) != FILE_TYPE_DISK) {
+    if (file != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(file);
+    }
+    throwCannotOpen(uiPath);
+  }
+  // Windows locks keep other handles, even this process's own, from the bytes they cover. The lock
+  // therefore covers one byte far beyond the end of any file, where it only serialises runs.
+  OVERLAPPED where{};
+  where.Offset = 0xFFFFFFFF;
+  where.OffsetHigh = 0x7FFFFFFF;
+  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
+    const std::error_code error = lastError();
+    ::CloseHandle(file);
+    throw std::runtime_error("cannot lock file " + uiPath + ": " + error.message());
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+QrcLock::~QrcLock() {
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle_));  // releases the lock
+}
+#else
 QrcLock::QrcLock(const std::string& uiPath)
-    : fd_(::open(uiPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
+    : handle_(::open(uiPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
   // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file is
   // then refused, since its size cannot be found and its bytes may never end.
+  const int fd = static_cast<int>(handle_);
   struct stat status;
-  if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-    if (fd_ >= 0) {
-      ::close(fd_);
+  if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fd >= 0) {
+      ::close(fd);
     }
     throwCannotOpen(uiPath);
   }
   int result;
   do {
-    result = ::flock(fd_, LOCK_EX);
+    result = ::flock(fd, LOCK_EX);
   } while (result != 0 && errno == EINTR);
   // A file system without advisory locks still gets its file rewritten, just without the protection
   // against concurrent runs.
   if (result != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
-    const int error = errno;
-    ::close(fd_);
-    throw std::runtime_error("cannot lock file " + uiPath + ": " +
-                             std::generic_category().message(error));
+    const std::error_code error = lastError();
+    ::close(fd);
+    throw std::runtime_error("cannot lock file " + uiPath + ": " + error.message());
   }
 }
 
 QrcLock::~QrcLock() {
-  ::close(fd_);  // releases the lock
+  ::close(static_cast<int>(handle_));  // releases the lock
 }
+#endif
 
 QrcFile loadQrc(const std::string& uiPath) {
   QrcFile qrcFile(uiPath.c_str());
@@ -364,7 +516,9 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
   group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(_WIN32)
+#define RESWEAVER_PLAIN_ALLOCATION 1
+#elif defined(__SANITIZE_ADDRESS__)
 #define RESWEAVER_PLAIN_ALLOCATION 1  // so that AddressSanitizer watches every block
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -449,52 +603,34 @@ PrintedText printQrc(const Document& doc) {
 }
 
 void saveQrc(const std::string& uiPath, const PrintedText& text) {
-  // The file is rewritten in place rather than replaced, so that it keeps its inode, owner,
-  // permissions, hard links and symbolic links. Reserving the new size first makes a full disk or a
-  // file-size limit fail before any byte changes.
-  FileDescriptor file(::open(uiPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
-  if (file.get() < 0) {
-    throwCannotWrite(uiPath, errno);
+  // The file is rewritten in place rather than replaced, so that it keeps its identity: inode,
+  // owner, permissions, hard links and symbolic links. Reserving the new size first makes a full
+  // disk or a file-size limit fail before any byte changes.
+  SaveFile file(uiPath);
+  std::uint64_t oldSize = 0;
+  if (!file.isOpen() || !file.size(oldSize)) {
+    throwCannotWrite(uiPath, lastError());
   }
-  struct stat status;
-  if (::fstat(file.get(), &status) != 0) {
-    throwCannotWrite(uiPath, errno);
-  }
-  const auto size = static_cast<off_t>(text.size());
-
   // Nothing changed, nothing written: the modification time stays, and so build systems do not
   // rebuild what depends on the file.
-  if (status.st_size == size && sameContent(file.get(), text)) {
-    if (file.close() != 0) {
-      throwCannotWrite(uiPath, errno);
+  if (oldSize == text.size() && sameContent(file, text)) {
+    if (!file.close()) {
+      throwCannotWrite(uiPath, lastError());
     }
     return;
   }
-
-  if (size > 0) {
-    const int error = ::posix_fallocate(file.get(), 0, size);
-    if (error != 0) {
-      throwCannotWrite(uiPath, error);
-    }
+  if (!file.reserve(text.size())) {
+    throwCannotWrite(uiPath, lastError());
   }
-  off_t offset = 0;
+  std::uint64_t offset = 0;
   for (const std::string_view block : text.blocks()) {
-    std::size_t done = 0;
-    while (done < block.size()) {
-      const ssize_t n = ::pwrite(file.get(), block.data() + done, block.size() - done,
-                                 offset + static_cast<off_t>(done));
-      if (n < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        throwCannotWrite(uiPath, errno);
-      }
-      done += static_cast<std::size_t>(n);
+    if (!file.writeAt(block.data(), block.size(), offset)) {
+      throwCannotWrite(uiPath, lastError());
     }
-    offset += static_cast<off_t>(block.size());
+    offset += block.size();
   }
-  if (::ftruncate(file.get(), size) != 0 || file.close() != 0) {
-    throwCannotWrite(uiPath, errno);
+  if (!file.truncate(text.size()) || !file.close()) {
+    throwCannotWrite(uiPath, lastError());
   }
 }
 

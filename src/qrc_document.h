@@ -5,6 +5,7 @@
 #define RESWEAVER_QRC_DOCUMENT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,11 +42,13 @@ class PrintedText {
 
   explicit PrintedText(std::string_view text = {});
   void push_back(char c) {
-    if (used_ == kLargeBlockSize) {
-      blocks_.emplace_back(static_cast<char*>(allocateLarge(kLargeBlockSize)));
-      used_ = 0;
+#ifdef _WIN32
+    // What a text-mode stream does on Windows: every line feed is stored as CR LF.
+    if (c == '\n') {
+      append('\r');
     }
-    blocks_.back()[used_++] = c;
+#endif
+    append(c);
   }
   std::size_t size() const {
     return blocks_.empty() ? 0 : (blocks_.size() - 1) * kLargeBlockSize + used_;
@@ -55,6 +58,14 @@ class PrintedText {
   std::string str() const;
 
  private:
+  void append(char c) {
+    if (used_ == kLargeBlockSize) {
+      blocks_.emplace_back(static_cast<char*>(allocateLarge(kLargeBlockSize)));
+      used_ = 0;
+    }
+    blocks_.back()[used_++] = c;
+  }
+
   struct Release {
     void operator()(char* block) const { releaseLarge(block); }
   };
@@ -73,7 +84,7 @@ class QrcLock {
   QrcLock& operator=(const QrcLock&) = delete;
 
  private:
-  int fd_;
+  std::intptr_t handle_;  // a file descriptor, or a Windows handle
 };
 
 // Reads the whole file into a NUL-terminated buffer; refuses a file that holds a NUL byte.

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The Windows build as users meet it, run under Wine: backslash entry texts, names in their stored
+# letter case, CR LF line ends, the usage text in GBK, strict narrow names and drives without a
+# relative form. Every case compares the exact bytes written.
+#   windows_test.sh <resweaver.exe> <wine prefix folder>
+set -euo pipefail
+exe=$1
+export WINEPREFIX=$2 WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+windows() {  # the Windows name of a Linux path: Wine's drive Z: is the Linux root
+  printf 'Z:%s' "${1//\//\\}"
+}
+
+# run NAME EXPECTED_STATUS EXPECTED_OUTPUT_FILE ARGS... : runs the tool, compares status and output
+run() {
+  local name=$1 status=$2 output=$3
+  shift 3
+  local actual=0
+  "$wine" "$exe" "$@" >"$work/out" 2>"$work/err" </dev/null || actual=$?
+  if [[ $actual != "$status" ]] || ! cmp -s "$work/out" "$output" || [[ -s $work/err ]]; then
+    echo "FAIL $name: status $actual (expected $status), output:" >&2
+    od -c "$work/out" | head -20 >&2
+    failures=$((failures + 1))
+    return 1
+  fi
+}
+
+# same NAME FILE EXPECTED_BYTES_FILE
+same() {
+  if ! cmp -s "$2" "$3"; then
+    echo "FAIL $1: the file holds" >&2
+    od -c "$2" | head -40 >&2
+    failures=$((failures + 1))
+  fi
+}
+
+: >"$work/empty"
+mkdir -p "$WINEPREFIX"
+"$wine" cmd /c exit 0 >/dev/null 2>&1 || true  # the first start creates the prefix
+
+# The worked example: the entries index.html and app.js, 202 bytes, every line ending in CR LF.
+# The .qrc lies beside the site (rcname ..\qrc\app), so that the HTML folder "." lists only them.
+proj=$work/proj
+mkdir -p "$proj/Html/css" "$proj/web" "$proj/site" "$proj/qrc"
+printf '%s\r\n' '<?xml version="1.0" encoding="UTF-8"?>' '<!DOCTYPE RCC>' '<RCC version="1.0">' \
+  '    <!-- generated pages -->' "    <qresource prefix='/'>" '        <file>old.html</file>' \
+  '    </qresource>' '    <qresource prefix="/img">' \
+  '        <file alias="logo">logo&#46;png</file>' '    </qresource>' '</RCC>' >"$work/example.qrc"
+cp "$work/example.qrc" "$proj/qrc/app.qrc"
+: >"$proj/site/index.html"
+: >"$proj/site/app.js"
+run "worked example" 0 "$work/empty" "$(windows "$proj/site")" '..\qrc\app' . / || true
+matched=0
+for order in "index.html app.js" "app.js index.html"; do  # the listing order is the volume's
+  set -- $order
+  printf '%s\r\n' '<RCC version="1.0">' $'\t<qresource prefix="/">' $'\t\t<file>'"$1"'</file>' \
+    $'\t\t<file>'"$2"'</file>' $'\t</qresource>' $'\t<qresource prefix="/img">' \
+    $'\t\t<file alias="logo">logo.png</file>' $'\t</qresource>' '</RCC>' '' >"$work/expected"
+  if cmp -s "$proj/qrc/app.qrc" "$work/expected"; then
+    matched=1
+  fi
+done
+((matched)) || same "worked example" "$proj/qrc/app.qrc" "$work/expected"
+[[ $(stat -c %s "$proj/qrc/app.qrc") == 202 ]] || {
+  echo "FAIL worked example: $(stat -c %s "$proj/qrc/app.qrc") bytes, not 202" >&2
+  failures=$((failures + 1))
+}
+
+# Backslashes, forward slashes in an argument, and another letter case than on disk: the texts
+# show the names as the volume stores them.
+: >"$proj/Html/css/site.css"
+: >"$proj/Html/index.html"
+printf '<RCC/>' >"$proj/app.qrc"
+run "letter case" 0 "$work/empty" "z:${proj^^}" app 'hTML' / &&
+  grep -q $'<file>Html\\\\css\\\\site.css</file>\r$' "$proj/app.qrc" &&
+  grep -q $'<file>Html\\\\index.html</file>\r$' "$proj/app.qrc" ||
+  { echo "FAIL letter case: $(cat "$proj/app.qrc")" >&2; failures=$((failures + 1)); }
+
+# An HTML folder beside the root: the texts climb with ..\ .
+mkdir -p "$proj/app"
+: >"$proj/web/a.html"
+printf '<RCC/>' >"$proj/app/app.qrc"
+printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' $'\t\t<file>..\\web\\a.html</file>' \
+  $'\t</qresource>' '</RCC>' '' >"$work/expected"
+run "climbing" 0 "$work/empty" "$(windows "$proj/app")" app '..\web' / &&
+  same "climbing" "$proj/app/app.qrc" "$work/expected"
+
+# A CR LF inside a text comes out as CR CR LF.
+printf '<RCC>\r\n<q a="x"><file>\r\n  x.html\r\n</file></q></RCC>' >"$proj/app.qrc"
+printf '<RCC>\r\n\t<q a="x">\r\n\t\t<file>\r\r\n  x.html\r\r\n</file>\r\n\t</q>\r\n\t<qresource prefix="/web"/>\r\n</RCC>\r\n\r\n' \
+  >"$work/expected"
+mkdir -p "$proj/empty"
+run "CR LF in a text" 0 "$work/empty" "$(windows "$proj")" app empty /web &&
+  same "CR LF in a text" "$proj/app.qrc" "$work/expected"
+
+# The usage text in GBK, each line ending in CR LF.
+printf '\xb4\xb4\xbd\xa8\xb0\xfc\xba\xachtml\xb5\xc4qrc\xd7\xca\xd4\xb4\xce\xc4\xbc\xfe\xa3\xac\xca\xb9\xd3\xc3\xb7\xbd\xb7\xa8\xa3\xbaresweaver.exe folder rcname html prefix:\r\n\t folder: \xce\xc4\xbc\xfe\xbc\xd0\r\n\t rcname: QT\xd7\xca\xd4\xb4\xc3\xfb\xb3\xc6\r\n\t html: \xc9\xfa\xb3\xc9\xb5\xc4Html\xc4\xbf\xc2\xbc\xc3\xfb\xb3\xc6\r\n\t prefix: \xd7\xca\xd4\xb4\xc7\xb0\xd7\xba\r\n' \
+  >"$work/usage"
+run "usage" 255 "$work/usage" "$(windows "$proj")" app Html || true
+
+# A name that the ANSI code page cannot represent: the system's no-mapping message, file unchanged.
+mkdir -p "$proj/wide"
+: >"$proj/wide/$(printf '\xe4\xb8\xad').html"
+cp "$work/example.qrc" "$proj/app.qrc"
+printf 'No Unicode translation\r\n' >"$work/message"  # Wine's words for ERROR_NO_UNICODE_TRANSLATION
+run "no mapping" 255 "$work/message" "$(windows "$proj")" app wide / || true
+same "no mapping leaves the file" "$proj/app.qrc" "$work/example.qrc"
+
+# An HTML folder on another drive than the root has no relative form.
+mkdir -p "$WINEPREFIX/drive_c/resweaver-test/html"
+: >"$WINEPREFIX/drive_c/resweaver-test/html/a.html"
+printf 'cannot make C:\\resweaver-test\\html\\a.html relative to %s\r\n' "$(windows "$proj")" \
+  >"$work/message"
+run "another drive" 255 "$work/message" "$(windows "$proj")" app 'C:\resweaver-test\html' / || true
+same "another drive leaves the file" "$proj/app.qrc" "$work/example.qrc"
+
+if ((failures)); then
+  echo "$failures Windows checks failed" >&2
+  exit 1
+fi
+echo "all Windows checks passed"
