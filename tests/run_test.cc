@@ -88,23 +88,31 @@ TEST_F(RunTest, PrintsUsageForFewerThanFourArguments) {
   }
 }
 
+// The scan appends index.html and app.js: the .qrc lies beside the site (rcname ../qrc/app), so
+// that the HTML folder "." holds just those two files.
 TEST_F(RunTest, RewritesTheWorkedExample) {
-  const std::string crlf =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE RCC>\r\n<RCC "
-      "version=\"1.0\">\r\n"
-      "    <!-- generated pages -->\r\n    <qresource prefix='/'>\r\n"
-      "        <file>old.html</file>\r\n    </qresource>\r\n    <qresource "
-      "prefix=\"/img\">\r\n"
-      "        <file alias=\"logo\">logo&#46;png</file>\r\n    "
-      "</qresource>\r\n</RCC>\r\n";
-  writeFile(dir / "html/index.html", "");
-  const std::string written = update(crlf);
-  const std::string expected =
-      "<RCC version=\"1.0\">\n\t<qresource "
-      "prefix=\"/\">\n\t\t<file>html/index.html</file>\n"
-      "\t</qresource>\n\t<qresource prefix=\"/img\">\n"
-      "\t\t<file alias=\"logo\">logo.png</file>\n\t</qresource>\n</RCC>\n\n";
-  EXPECT_EQ(written, expected);
+  writeFile(dir / "qrc/app.qrc",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!DOCTYPE RCC>\r\n"
+            "<RCC version=\"1.0\">\r\n    <!-- generated pages -->\r\n"
+            "    <qresource prefix='/'>\r\n        <file>old.html</file>\r\n    </qresource>\r\n"
+            "    <qresource prefix=\"/img\">\r\n"
+            "        <file alias=\"logo\">logo&#46;png</file>\r\n    </qresource>\r\n</RCC>\r\n");
+  writeFile(dir / "site/index.html", "");
+  writeFile(dir / "site/app.js", "");
+  const RunResult result = runTool({(dir / "site").string(), "../qrc/app", ".", "/"});
+  ASSERT_EQ(result.status, 0) << result.out;
+  const std::string written = readFile(dir / "qrc/app.qrc");
+  const auto expected = [](const char* first, const char* second) {
+    return std::string("<RCC version=\"1.0\">\n\t<qresource prefix=\"/\">\n\t\t<file>") + first +
+           "</file>\n\t\t<file>" + second +
+           "</file>\n\t</qresource>\n\t<qresource prefix=\"/img\">\n"
+           "\t\t<file alias=\"logo\">logo.png</file>\n\t</qresource>\n</RCC>\n\n";
+  };
+  // The listing order is the file system's.
+  EXPECT_TRUE(written == expected("index.html", "app.js") ||
+              written == expected("app.js", "index.html"))
+      << written;
+  EXPECT_EQ(written.size(), 192u);
 }
 
 TEST_F(RunTest, IgnoresArgumentsAfterTheFourth) {

@@ -2,11 +2,11 @@
 # The Windows build as users meet it, run under Wine: backslash entry texts, names in their stored
 # letter case, CR LF line ends, the usage text in GBK, strict narrow names and drives without a
 # relative form. Every case compares the exact bytes written.
-#   windows_test.sh <resweaver.exe> <wine prefix folder>
+#   windows_test.sh <emulator> <resweaver.exe> <wine prefix folder>
 set -euo pipefail
-exe=$1
-export WINEPREFIX=$2 WINEDEBUG=-all
-wine=/usr/lib/wine/wine64
+wine=$1  # CMAKE_CROSSCOMPILING_EMULATOR: Wine, quiet
+exe=$2
+export WINEPREFIX=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
