@@ -140,37 +140,6 @@ TEST(QrcDocumentTest, RefusesNestingDeeperThanTheLimit) {
       reprint("<a v='" + hidden + "'><!--" + hidden + "--><![CDATA[" + hidden + "]]></a>"));
 }
 
-TEST(QrcDocumentTest, RootIsTheFirstTopLevelElement) {
-  for (std::string text :
-       {std::string(""), std::string(" \r\n\t<!-- only -->"), std::string("<![CDATA[x]]>")}) {
-    Document doc;
-    parseQrc(text.data(), doc);
-    EXPECT_EQ(findRoot(doc), nullptr);
-  }
-  std::string text = "<![CDATA[x]]><RCC/><other/>";
-  Document doc;
-  parseQrc(text.data(), doc);
-  ASSERT_NE(findRoot(doc), nullptr);
-  EXPECT_STREQ(findRoot(doc)->name(), "RCC");
-}
-
-TEST(QrcDocumentTest, LoadRefusesNulBytesAndWhatIsNotAFile) {
-  const TempDir dir;
-  writeFile(dir / "nul.qrc", std::string("<RCC/>\0<x/>", 11));
-  EXPECT_THAT(
-      [&] { loadQrc((dir / "nul.qrc").string()); },
-      ThrowsMessage<std::runtime_error>(StrEq("NUL byte in file " + (dir / "nul.qrc").string())));
-  ASSERT_EQ(::mkfifo((dir / "fifo.qrc").c_str(), 0600), 0);
-  fs::create_directory(dir / "folder.qrc");
-  for (const char* name : {"fifo.qrc", "folder.qrc", "missing.qrc"}) {
-    const std::string path = (dir / name).string();
-    EXPECT_THAT([&] { QrcLock lock(path); },
-                ThrowsMessage<std::runtime_error>(StrEq("cannot open file " + path)));
-  }
-  EXPECT_THAT([] { QrcLock lock("/dev/null"); },
-              ThrowsMessage<std::runtime_error>(StrEq("cannot open file /dev/null")));
-}
-
 TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
   const TempDir dir;
   const fs::path target = dir / "real.qrc";
@@ -196,19 +165,6 @@ TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
   fs::remove(target);
   saveQrc(target.string(), PrintedText("<a/>\n\n"));
   EXPECT_EQ(readFile(target), "<a/>\n\n");
-}
-
-TEST(QrcDocumentTest, SaveLeavesAnUnchangedFileAlone) {
-  const TempDir dir;
-  const fs::path file = dir / "app.qrc";
-  writeFile(file, "<RCC/>\n\n");
-  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  fs::last_write_time(file, old);
-  saveQrc(file.string(), PrintedText("<RCC/>\n\n"));
-  EXPECT_EQ(fs::last_write_time(file), old);
-  saveQrc(file.string(), PrintedText("<RCD/>\n\n"));
-  EXPECT_NE(fs::last_write_time(file), old);
-  EXPECT_EQ(readFile(file), "<RCD/>\n\n");
 }
 
 }  // namespace

@@ -115,20 +115,13 @@ TEST_F(RunTest, RewritesTheWorkedExample) {
   EXPECT_EQ(written.size(), 192u);
 }
 
-TEST_F(RunTest, IgnoresArgumentsAfterTheFourth) {
-  writeFile(qrcPath(), "<RCC/>");
-  fs::create_directories(dir / "html");
-  const RunResult result = runTool({dir.path().string(), "app", "html", "/", "extra", "more"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(readFile(qrcPath()), "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n");
-}
-
 TEST_F(RunTest, FindsTheFileByTheRules) {
   // A name that already ends in ".qrc" gets the ending twice; a path in the name puts the file in a
   // subfolder while entries stay relative to the root folder.
   writeFile(dir / "res/app.qrc.qrc", "<RCC/>");
   writeFile(dir / "html/a.html", "");
-  EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/"}).status, 0);
+  // Arguments after the fourth are ignored.
+  EXPECT_EQ(runTool({dir.path().string(), "res/app.qrc", "html", "/", "extra", "more"}).status, 0);
   EXPECT_EQ(readFile(dir / "res/app.qrc.qrc"),
             "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
             "\t</qresource>\n</RCC>\n\n");
@@ -185,10 +178,14 @@ TEST_F(RunTest, RefusesWhatIsNotARegularFile) {
   fs::remove(qrcPath());
   // Without a writer, opening a FIFO for reading would block.
   ASSERT_EQ(::mkfifo(qrcPath().c_str(), 0600), 0);
-  const RunResult result = runTool(args());
+  RunResult result = runTool(args());
   EXPECT_EQ(result.status, kFailure);
   EXPECT_EQ(result.out, "cannot open file " + qrcPath().string() + "\n");
   EXPECT_TRUE(fs::is_fifo(qrcPath()));
+  fs::remove(qrcPath());
+  fs::create_symlink("/dev/null", qrcPath());
+  result = runTool(args());
+  EXPECT_EQ(result.out, "cannot open file " + qrcPath().string() + "\n");
 }
 
 TEST_F(RunTest, ReportsAFailedSaveAndKeepsTheOldBytes) {
@@ -281,6 +278,8 @@ TEST_F(RunTest, EmptiesTheFirstMatchingGroupOrAppendsOne) {
        "<file>a</file></qresource></RCC>",
        "<RCC>\n\t<qresource prefix=\"/\">\n  old text "
        "</qresource>\n</RCC>\n\n"},
+      {"the root is the first element", "/", "<![CDATA[x]]><RCC/><more/>",
+       "<![CDATA[x]]>\n<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n<more/>\n\n"},
       {"text nodes of the root never match", "/", "<RCC>text<q p='/'/></RCC>",
        "<RCC>\n\ttext\n\t<q p=\"/\"/>\n</RCC>\n\n"},
   };
