@@ -94,6 +94,21 @@ def measure(command, runs, cwd=None, reset=None):
     return times, max(peaks)
 
 
+def measure_any(command, runs, reset):
+    """Like measure, but a failing exit status is expected (a refused document)."""
+    times, peaks = [], []
+    with tempfile.NamedTemporaryFile("r") as usage:
+        for _ in range(runs):
+            reset()
+            start = time.perf_counter()
+            subprocess.run(["/usr/bin/time", "-f", "%M", "-o", usage.name] + command,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            times.append(time.perf_counter() - start)
+            usage.seek(0)
+            peaks.append(int(usage.read().split()[-1]) * 1024)
+    return times, max(peaks)
+
+
 def millis(seconds):
     return f"{seconds * 1000:.1f}"
 
@@ -183,6 +198,35 @@ def main():
                 report.append(f"| {megabytes} MB |" + row(name, times, peak, floor)[1:] +
                               f" {peak / size:.2f} |")
             shutil.rmtree(root)
+        # Hostile shapes at two sizes each: the time must grow linearly with the size, and the
+        # memory stay a small multiple of it.
+        report += ["", "| shape | size | median | spread | peak RSS | RSS / size |",
+                   "|---|---|---|---|---|---|"]
+        shapes = [
+            ("nesting (refused)", lambda n: "<a>" * n, [100000, 1000000]),
+            ("one attribute value", lambda n: "<RCC a='" + "v" * n + "'/>", [5 << 20, 50 << 20]),
+            ("sibling elements", lambda n: "<RCC>" + "<file>x</file>" * n + "</RCC>",
+             [100000, 1000000]),
+        ]
+        root = os.path.join(work, "shapes")
+        os.makedirs(os.path.join(root, "html"))
+        qrc = os.path.join(root, "app.qrc")
+        for name, make, counts in shapes:
+            for count in counts:
+                text = make(count).encode()
+                source = os.path.join(root, "source.qrc")
+                with open(source, "wb") as out:
+                    out.write(text)
+
+                def reset_shape():
+                    shutil.copyfile(source, qrc)
+
+                times, peak = measure_any([args.resweaver, root, "app", "html", "/"], args.runs,
+                                           reset_shape)
+                report.append(f"| {name} | {len(text) / 2**20:.1f} MiB | "
+                              f"{millis(statistics.median(times))} | "
+                              f"{millis(min(times))}-{millis(max(times))} | "
+                              f"{peak / 2**20:.1f} | {peak / len(text):.2f} |")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
