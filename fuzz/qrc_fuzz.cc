@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "document_check.h"
 #include "qrc_document.h"
 
 namespace {

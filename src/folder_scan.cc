@@ -12,75 +12,12 @@
 #include <string_view>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "native_path.h"
 
 namespace resweaver {
 namespace {
 
 namespace fs = std::filesystem;
-using NativeView = std::basic_string_view<fs::path::value_type>;
-
-#ifdef _WIN32
-// std::filesystem::weakly_canonical as Windows resolves names: the existing leading part of the
-// path through the file system (links followed, names in the letter case in which the volume
-// stores them, drive letters upper case), then the rest appended lexically. MinGW's standard
-// library keeps the letter case as typed, so that "Html" and "html", or "C:" and "c:", would
-// never meet.
-fs::path weaklyCanonical(const fs::path& path) {
-  const fs::path absolute = fs::absolute(path).lexically_normal();
-  fs::path existing = absolute;
-  fs::path rest;
-  for (;;) {
-    HANDLE file =
-        ::CreateFileW(existing.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      std::wstring resolved(MAX_PATH, L'\0');
-      DWORD length;
-      while ((length = ::GetFinalPathNameByHandleW(
-                  file, resolved.data(), static_cast<DWORD>(resolved.size()),
-                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) >= resolved.size()) {
-        resolved.resize(length + 1);
-      }
-      const DWORD error = ::GetLastError();
-      ::CloseHandle(file);
-      if (length == 0) {
-        throw fs::filesystem_error(
-            "weakly_canonical", path,
-            std::error_code(static_cast<int>(error), std::system_category()));
-      }
-      resolved.resize(length);
-      // The name comes back in its long form, \\?\C:\... or \\?\UNC\server\share\...
-      if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-        resolved.replace(0, 8, L"\\\\");
-      } else if (resolved.rfind(L"\\\\?\\", 0) == 0) {
-        resolved.erase(0, 4);
-      }
-      fs::path result(resolved);
-      if (!rest.empty()) {
-        result /= rest;
-      }
-      return result.lexically_normal();
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      throw fs::filesystem_error("weakly_canonical", path,
-                                 std::error_code(static_cast<int>(error), std::system_category()));
-    }
-    if (!existing.has_relative_path()) {
-      return absolute;
-    }
-    rest = existing.filename() / rest;
-    existing = existing.parent_path();
-  }
-}
-#else
-fs::path weaklyCanonical(const fs::path& path) {
-  return fs::weakly_canonical(path);
-}
-#endif
 
 class RelativeTexts {
  public:
@@ -117,13 +54,9 @@ class RelativeTexts {
       return checked(resolved.lexically_relative(*rootResolved_), entryPath);
     }
     if (!htmlPrefix_.empty()) {
-#ifdef _WIN32
-      return htmlPrefix_ + narrowText(fs::path(below));
-#else
       std::string text = htmlPrefix_;
-      text += below;
+      appendNarrow(text, below);
       return text;
-#endif
     }
     return checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), entryPath);
   }
@@ -163,54 +96,6 @@ class RelativeTexts {
 };
 
 }  // namespace
-
-#ifdef _WIN32
-fs::path pathFromNarrow(const std::string& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = static_cast<int>(text.size());
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length == 0 || ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size,
-                                           wide.data(), length) == 0) {
-    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category());
-  }
-  return fs::path(wide);
-}
-
-std::string narrowText(const fs::path& path) {
-  const std::wstring& wide = path.native();
-  if (wide.empty()) {
-    return {};
-  }
-  // With the UTF-8 code page every character has a form; otherwise a character without an exact
-  // form would silently become a best fit or a question mark.
-  const UINT codePage = ::GetACP();
-  const bool utf8 = codePage == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  const int size = static_cast<int>(wide.size());
-  BOOL lossy = FALSE;
-  const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr,
-                                           utf8 ? nullptr : &lossy);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  if (length == 0 || lossy ||
-      ::WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr,
-                            utf8 ? nullptr : &lossy) == 0 ||
-      lossy) {
-    throw std::system_error(ERROR_NO_UNICODE_TRANSLATION, std::system_category());
-  }
-  return text;
-}
-#else
-fs::path pathFromNarrow(const std::string& text) {
-  return fs::path(text);
-}
-std::string narrowText(const fs::path& path) {
-  return path.string();
-}
-#endif
 
 void forEachEntryText(const fs::path& rootPath, const fs::path& htmlPath, const EntrySink& sink) {
   RelativeTexts texts(rootPath, htmlPath);

@@ -11,12 +11,6 @@
 
 namespace resweaver {
 
-// A path made from a narrow argument, and the narrow text of a path, in the platform's narrow
-// encoding of file names: bytes as they are on Linux; on Windows the ANSI code page, converted
-// strictly, so that a character it cannot represent raises the system's no-mapping error.
-std::filesystem::path pathFromNarrow(const std::string& text);
-std::string narrowText(const std::filesystem::path& path);
-
 using EntrySink = std::function<void(const std::string& text)>;
 
 // Calls sink with each entry's text, in walk order. Throws the standard library's filesystem_error

@@ -4,14 +4,15 @@
 // <folder>/<html>, relative to <folder>. This is the entry point: it checks the command line,
 // derives the run's paths, runs the stages in their fixed order, and turns any failure into one
 // line on standard output and exit status -1, with the .qrc left as it was.
-#include <csignal>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "folder_scan.h"
+#include "native_path.h"
 #include "qrc_document.h"
+#include "qrc_file.h"
 
 namespace {
 
@@ -52,12 +53,6 @@ int main(int argc, char* argv[]) {
     std::cout << kUsage << std::flush;
     return kFailure;
   }
-#ifdef SIGXFSZ
-  // A file-size limit then makes the write fail with EFBIG, which is reported, instead of killing
-  // the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
-
   try {
     const std::filesystem::path rootPath = pathFromNarrow(argv[1]);
     const std::string uiPath = narrowText(rootPath / pathFromNarrow(argv[2])) + ".qrc";

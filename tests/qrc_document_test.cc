@@ -2,24 +2,18 @@
 
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "document_check.h"
 
 namespace resweaver {
 namespace {
 
-using testing::readFile;
 using ::testing::StrEq;
-using testing::TempDir;
 using ::testing::ThrowsMessage;
-using testing::writeFile;
-namespace fs = std::filesystem;
 
 // Parses text as a run does and prints it back.
 std::string reprint(std::string text) {
@@ -138,33 +132,6 @@ TEST(QrcDocumentTest, RefusesNestingDeeperThanTheLimit) {
   const std::string hidden(5000, '<');
   EXPECT_NO_THROW(
       reprint("<a v='" + hidden + "'><!--" + hidden + "--><![CDATA[" + hidden + "]]></a>"));
-}
-
-TEST(QrcDocumentTest, SaveRewritesTheFileInPlace) {
-  const TempDir dir;
-  const fs::path target = dir / "real.qrc";
-  const fs::path linkPath = dir / "link.qrc";
-  writeFile(target, std::string(1000, 'x'));
-  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink("real.qrc", linkPath);
-  struct stat before;
-  ASSERT_EQ(::stat(target.c_str(), &before), 0);
-
-  saveQrc(linkPath.string(), PrintedText("<RCC/>\n\n"));
-  EXPECT_EQ(readFile(target), "<RCC/>\n\n");
-  EXPECT_TRUE(fs::is_symlink(linkPath));
-  struct stat after;
-  ASSERT_EQ(::stat(target.c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_mode, before.st_mode);
-
-  saveQrc(target.string(), PrintedText(std::string(5000, 'y')));
-  EXPECT_EQ(readFile(target), std::string(5000, 'y'));
-
-  // A file that vanished after loading is created again.
-  fs::remove(target);
-  saveQrc(target.string(), PrintedText("<a/>\n\n"));
-  EXPECT_EQ(readFile(target), "<a/>\n\n");
 }
 
 }  // namespace

@@ -1,0 +1,63 @@
+// Large-page blocks from anonymous mappings aligned to 2 MiB, where transparent huge pages can back
+// them. Under AddressSanitizer they come from operator new instead, so that every block is watched.
+#include <cstdint>
+#include <new>
+#include <sys/mman.h>
+#include <tuple>
+
+#include "large_pages.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define RESWEAVER_PLAIN_ALLOCATION 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RESWEAVER_PLAIN_ALLOCATION 1
+#endif
+#endif
+
+namespace resweaver {
+
+#ifdef RESWEAVER_PLAIN_ALLOCATION
+void* allocateLarge(std::size_t size) {
+  return ::operator new(size);
+}
+void releaseLarge(void* block) {
+  ::operator delete(block);
+}
+#else
+namespace {
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+constexpr std::size_t kBlockHeader = 64;  // holds the mapping's length; keeps any alignment
+}  // namespace
+
+void* allocateLarge(std::size_t size) {
+  const std::size_t length = (size + kBlockHeader + kLargePage - 1) / kLargePage * kLargePage;
+  // Map one large page more than needed, and trim the ends so that the block starts on a large-page
+  // boundary, where the kernel can back it with large pages.
+  void* mapping = ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) {
+    throw std::bad_alloc();
+  }
+  const auto first = reinterpret_cast<std::uintptr_t>(mapping);
+  const std::uintptr_t start = (first + kLargePage - 1) / kLargePage * kLargePage;
+  const std::uintptr_t end = first + length + kLargePage;
+  if (start > first) {
+    ::munmap(mapping, start - first);
+  }
+  if (end > start + length) {
+    ::munmap(reinterpret_cast<void*>(start + length), end - start - length);
+  }
+  char* block = reinterpret_cast<char*>(start);
+  std::ignore = ::madvise(block, length, MADV_HUGEPAGE);  // a hint: without it, only slower
+  *reinterpret_cast<std::size_t*>(block) = length;
+  return block + kBlockHeader;
+}
+
+void releaseLarge(void* block) {
+  char* start = static_cast<char*>(block) - kBlockHeader;
+  ::munmap(start, *reinterpret_cast<std::size_t*>(start));
+}
+#endif
+
+}  // namespace resweaver
