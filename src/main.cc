@@ -59,8 +59,8 @@ int main(int argc, char* argv[]) {
     const std::string prefix(argv[4]);
     const std::filesystem::path htmlPath = rootPath / pathFromNarrow(argv[3]);
 
-    const QrcLock lock(uiPath);
-    QrcFile qrcFile = loadQrc(uiPath);
+    LockedQrc qrc(uiPath, Access::kUpdate);
+    QrcText qrcFile = qrc.load();
     Document doc;
     useLargePages(doc);
     parseQrc(qrcFile.data(), doc);
@@ -71,7 +71,9 @@ int main(int argc, char* argv[]) {
     }
     Node& group = locateOrCreateGroup(doc, *root, prefix);
     scanFolder(rootPath, htmlPath, doc, group);
-    saveQrc(uiPath, printQrc(doc));
+    PrintedText out(qrc);
+    printQrc(doc, out);
+    qrc.save(out);
     return 0;
   } catch (const std::filesystem::filesystem_error& error) {
     return fail(error);

@@ -1,9 +1,12 @@
 // The printed document: the bytes of the new .qrc, held in large-page blocks so that it grows
-// without copying and without reserving twice what it needs.
+// without copying. Given the old content, it compares the new bytes with the old ones as they come
+// and keeps nothing while they are equal, so that a run that changes nothing never holds the new
+// text beside the old one.
 #ifndef RESWEAVER_PRINTED_TEXT_H_
 #define RESWEAVER_PRINTED_TEXT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,40 +23,60 @@ inline constexpr bool kCrLfLineEnds = true;
 inline constexpr bool kCrLfLineEnds = false;
 #endif
 
+// The old bytes of the file that the printed text will replace.
+class OldContent {
+ public:
+  virtual ~OldContent() = default;
+  virtual std::uint64_t size() const = 0;
+  // Reads exactly count bytes at offset, which lie within size(); throws on failure.
+  virtual void readAt(char* data, std::size_t count, std::uint64_t offset) const = 0;
+};
+
 class PrintedText {
  public:
+  // Keeps every byte.
+  PrintedText();
+  // Compares with old while the bytes are equal; with keepChanges false, it keeps nothing at all
+  // and only finds out whether the text differs.
+  explicit PrintedText(const OldContent& old, bool keepChanges = true);
+  ~PrintedText();
+  PrintedText(PrintedText&&) noexcept;
+  PrintedText& operator=(PrintedText&&) noexcept;
+
   using value_type = char;  // for std::back_inserter
 
-  explicit PrintedText(std::string_view text = {});
-  void push_back(char c) {
-    if constexpr (kCrLfLineEnds) {
-      if (c == '\n') {
-        append('\r');
-      }
-    }
-    append(c);
-  }
-  std::size_t size() const {
-    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kLargeBlockSize + used_;
-  }
-  // The bytes, block by block.
+  // Appends bytes; on Windows every line feed becomes CR LF.
+  void append(std::string_view bytes);
+  void push_back(char c) { append(std::string_view(&c, 1)); }
+
+  // Ends the text. Afterwards, with old content: whether the text equals it byte for byte.
+  void finish();
+  bool unchanged() const { return unchanged_; }
+
+  std::uint64_t size() const { return size_; }
+  // The kept bytes, block by block: the whole text, unless it was only compared.
   std::vector<std::string_view> blocks() const;
   std::string str() const;
 
  private:
-  void append(char c) {
-    if (used_ == kLargeBlockSize) {
-      blocks_.emplace_back(static_cast<char*>(allocateLarge(kLargeBlockSize)));
-      used_ = 0;
-    }
-    blocks_.back()[used_++] = c;
-  }
+  void appendRaw(std::string_view bytes);
+  void blockFull();
+  void keepFromHere();
 
   struct Release {
     void operator()(char* block) const { releaseLarge(block); }
   };
-  std::vector<std::unique_ptr<char[], Release>> blocks_;
-  std::size_t used_ = kLargeBlockSize;  // bytes used in the last block
+  using Block = std::unique_ptr<char[], Release>;
+  static Block newBlock();
+
+  std::vector<Block> blocks_;
+  std::size_t used_ = 0;    // bytes used in the last block
+  std::uint64_t size_ = 0;  // bytes appended in all
+  const OldContent* old_ = nullptr;
+  bool keepChanges_ = true;
+  bool comparing_ = false;  // the bytes so far equal the old ones; only the last block is held
+  bool unchanged_ = false;
+  std::vector<char> oldBlock_;  // the old bytes that the last block is compared with
 };
 
 }  // namespace resweaver

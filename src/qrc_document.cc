@@ -62,9 +62,14 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
   group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
 }
 
+void printQrc(const Document& doc, PrintedText& out) {
+  rapidxml::print(std::back_inserter(out), doc, 0);
+  out.finish();
+}
+
 PrintedText printQrc(const Document& doc) {
   PrintedText text;
-  rapidxml::print(std::back_inserter(text), doc, 0);
+  printQrc(doc, text);
   return text;
 }
 

@@ -35,7 +35,8 @@ Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix);
 // Appends <file>text</file> to group. The text is copied into doc's memory pool.
 void appendFileEntry(Document& doc, Node& group, std::string_view text);
 
-// The document as RapidXml prints it with flags 0.
+// Appends the document to out as RapidXml prints it with flags 0.
+void printQrc(const Document& doc, PrintedText& out);
 PrintedText printQrc(const Document& doc);
 
 }  // namespace resweaver

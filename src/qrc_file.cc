@@ -1,86 +1,69 @@
-// Loading and saving the .qrc; the platform halves open, lock, read and write it.
+// The parts of the .qrc file unit that every platform shares: loading through the locked handle,
+// the names of temporary files, and the messages.
 #include "qrc_file.h"
 
 #include <cstring>
+#include <iostream>
+#include <random>
 #include <stdexcept>
-#include <string_view>
-#include <system_error>
-#include <vector>
-
-#include "qrc_file_platform.h"
 
 namespace resweaver {
 namespace {
 
-[[noreturn]] void throwCannotWrite(const std::string& uiPath, std::error_code error) {
-  throw std::runtime_error("cannot write file " + uiPath + ": " + error.message());
-}
-
-// Whether the file holds exactly text, read block by block.
-bool sameContent(const SaveFile& file, const PrintedText& text) {
-  std::vector<char> current;
-  std::uint64_t offset = 0;
-  for (const std::string_view block : text.blocks()) {
-    current.resize(block.size());
-    std::size_t done = 0;
-    while (done < block.size()) {
-      const long long n = file.readAt(current.data() + done, block.size() - done, offset + done);
-      if (n <= 0) {
-        return false;
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    if (block != std::string_view(current.data(), current.size())) {
-      return false;
-    }
-    offset += block.size();
-  }
-  return true;
-}
+// Temporary files are hidden, and named after the .qrc and this tool, so that a leftover says whose
+// it is and can be told apart from any file of the user's: .app.qrc.resweaver-x7Qp2Z
+constexpr std::string_view kTemporaryTag = ".resweaver-";
+constexpr std::size_t kRandomLength = 6;
+constexpr std::string_view kRandomAlphabet =
+    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 }  // namespace
 
-QrcFile loadQrc(const std::string& uiPath) {
-  QrcFile qrcFile(uiPath.c_str());
-  // The buffer holds the file's bytes and one terminating NUL; a NUL before that would end the
-  // document silently and drop what follows it.
-  const char* data = qrcFile.data();
-  if (std::strlen(data) != qrcFile.size() - 1) {
-    throw std::runtime_error("NUL byte in file " + uiPath);
+QrcText LockedQrc::load() {
+  const auto size = static_cast<std::size_t>(size_);
+  QrcText qrcFile(std::unique_ptr<char[], void (*)(void*)>(
+                      static_cast<char*>(allocateLarge(size + 1)), releaseLarge),
+                  size);
+  readAt(qrcFile.data(), size, 0);
+  qrcFile.data()[size] = '\0';
+  // A NUL byte before the end would end the document silently and drop what follows it.
+  if (std::memchr(qrcFile.data(), '\0', size) != nullptr) {
+    throw std::runtime_error("NUL byte in file " + uiPath_);
   }
   return qrcFile;
 }
 
-void saveQrc(const std::string& uiPath, const PrintedText& text) {
-  // The file is rewritten in place rather than replaced, so that it keeps its identity: inode,
-  // owner, permissions, hard links and symbolic links. Reserving the new size first makes a full
-  // disk or a file-size limit fail before any byte changes.
-  SaveFile file(uiPath);
-  std::uint64_t oldSize = 0;
-  if (!file.isOpen() || !file.size(oldSize)) {
-    throwCannotWrite(uiPath, lastError());
+std::string temporarySuffix() {
+  static std::mt19937_64 random{std::random_device{}()};
+  std::string suffix(kTemporaryTag);
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    suffix += kRandomAlphabet[random() % kRandomAlphabet.size()];
   }
-  // Nothing changed, nothing written: the modification time stays, and so build systems do not
-  // rebuild what depends on the file.
-  if (oldSize == text.size() && sameContent(file, text)) {
-    if (!file.close()) {
-      throwCannotWrite(uiPath, lastError());
-    }
-    return;
+  return suffix;
+}
+
+std::string temporaryName(std::string_view qrcName) {
+  std::string name = ".";
+  name += qrcName;
+  return name + temporarySuffix();
+}
+
+bool isTemporaryName(std::string_view name, std::string_view qrcName) {
+  const std::size_t stem = 1 + qrcName.size() + kTemporaryTag.size();
+  if (name.size() != stem + kRandomLength || name[0] != '.' ||
+      name.substr(1, qrcName.size()) != qrcName ||
+      name.substr(1 + qrcName.size(), kTemporaryTag.size()) != kTemporaryTag) {
+    return false;
   }
-  if (!file.reserve(text.size())) {
-    throwCannotWrite(uiPath, lastError());
-  }
-  std::uint64_t offset = 0;
-  for (const std::string_view block : text.blocks()) {
-    if (!file.writeAt(block.data(), block.size(), offset)) {
-      throwCannotWrite(uiPath, lastError());
-    }
-    offset += block.size();
-  }
-  if (!file.truncate(text.size()) || !file.close()) {
-    throwCannotWrite(uiPath, lastError());
-  }
+  return name.substr(stem).find_first_not_of(kRandomAlphabet) == std::string_view::npos;
+}
+
+void throwCannotWrite(const std::string& uiPath, const std::string& reason) {
+  throw std::runtime_error("cannot write file " + uiPath + ": " + reason);
+}
+
+void warn(const std::string& message) {
+  std::cerr << "warning: " << message << std::endl;
 }
 
 }  // namespace resweaver

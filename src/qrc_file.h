@@ -1,40 +1,91 @@
-// The .qrc on disk: locked for the whole run, loaded whole into one buffer, and saved over the same
-// file so that a failed save leaves the old bytes in place.
+// The .qrc on disk, from the lock to the save. The file is opened and locked once, and the lock is
+// tied to the file that the path names when it is granted; the bytes are read through the locked
+// handle; the save replaces the file atomically and durably (a new file written beside it, flushed,
+// renamed over it, and the folder flushed), or rewrites it in place where replacing it would change
+// what the file is: a hard-linked file, a folder that cannot be written, or an owner, group or
+// attributes that cannot be carried over.
 #ifndef RESWEAVER_QRC_FILE_H_
 #define RESWEAVER_QRC_FILE_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
-#include <rapidxml/rapidxml_utils.hpp>
-
+#include "large_pages.h"
 #include "printed_text.h"
 
 namespace resweaver {
 
-using QrcFile = rapidxml::file<char>;
-
-// An exclusive advisory lock on the .qrc, held from before loading until the save is done, so that
-// runs on the same file queue up and each one sees the result of the one before it.
-class QrcLock {
- public:
-  // Throws "cannot open file <uiPath>" unless uiPath is a regular file that can be read.
-  explicit QrcLock(const std::string& uiPath);
-  ~QrcLock();
-  QrcLock(const QrcLock&) = delete;
-  QrcLock& operator=(const QrcLock&) = delete;
-
- private:
-  std::intptr_t handle_;  // a file descriptor, or a Windows handle
+enum class Access {
+  kUpdate,  // an exclusive lock; the run may save
+  kCheck,   // a shared lock; the run never writes
 };
 
-// Reads the whole file into a NUL-terminated buffer; refuses a file that holds a NUL byte.
-QrcFile loadQrc(const std::string& uiPath);
+// The loaded bytes of the .qrc followed by a NUL byte. The parser works on them in place.
+class QrcText {
+ public:
+  QrcText(std::unique_ptr<char[], void (*)(void*)> bytes, std::size_t size)
+      : bytes_(std::move(bytes)), size_(size) {}
+  char* data() { return bytes_.get(); }
+  const char* data() const { return bytes_.get(); }
+  std::size_t size() const { return size_; }  // without the NUL byte
 
-// Writes text over uiPath in place: the file keeps its inode, owner, permissions and links, and
-// holds its old bytes when any step fails. Leaves the file alone when text equals its current
-// content. Throws "cannot write file <uiPath>: <reason>".
-void saveQrc(const std::string& uiPath, const PrintedText& text);
+ private:
+  std::unique_ptr<char[], void (*)(void*)> bytes_;
+  std::size_t size_;
+};
+
+class LockedQrc : public OldContent {
+ public:
+  // Opens uiPath and locks it: exclusively for kUpdate, shared for kCheck. Waiting longer than a
+  // second prints "waiting for another run on <uiPath>" on standard error, once. If the path names
+  // another file by the time the lock is granted (the file was replaced by rename), the lock is let
+  // go and taken again on the new file. A run with kUpdate then removes leftover temporary files of
+  // this .qrc from runs that were killed. Throws "cannot open file <uiPath>" unless uiPath is a
+  // regular file that can be read.
+  LockedQrc(std::string uiPath, Access access);
+  ~LockedQrc() override;
+  LockedQrc(const LockedQrc&) = delete;
+  LockedQrc& operator=(const LockedQrc&) = delete;
+
+  // The whole file, read through the locked handle; refuses a file that holds a NUL byte.
+  QrcText load();
+
+  std::uint64_t size() const override { return size_; }
+  void readAt(char* data, std::size_t count, std::uint64_t offset) const override;
+
+  // Writes text as the file's new content, unless text is unchanged. Throws "cannot write file
+  // <uiPath>: <reason>" and leaves the old file exactly as it was when the new content could not be
+  // written; a failure after the new content is in place is only a warning on standard error.
+  void save(const PrintedText& text);
+
+  const std::string& uiPath() const { return uiPath_; }
+
+ private:
+  // Writes text into a new file beside the real one and renames it over it. Returns false, having
+  // changed nothing, where the new file cannot be what the old one was.
+  bool replace(const PrintedText& text);
+  // Writes text over the old bytes of the file itself.
+  void rewriteInPlace(const PrintedText& text);
+
+  struct Platform;
+  std::string uiPath_;
+  Access access_;
+  std::uint64_t size_ = 0;
+  std::unique_ptr<Platform> platform_;
+};
+
+// The name of a temporary file for the .qrc named qrcName ("." + qrcName + temporarySuffix(), with
+// a random part), and whether name is one of them.
+std::string temporaryName(std::string_view qrcName);
+std::string temporarySuffix();
+bool isTemporaryName(std::string_view name, std::string_view qrcName);
+
+[[noreturn]] void throwCannotWrite(const std::string& uiPath, const std::string& reason);
+// The line that reports a failure that came after the new content was in place.
+void warn(const std::string& message);
 
 }  // namespace resweaver
 

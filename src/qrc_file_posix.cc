@@ -1,121 +1,165 @@
-// The .qrc file on POSIX systems: an flock() on the file, positioned reads and writes.
+// The .qrc file on POSIX systems, opened and locked: flock() on the open file, and pread() through
+// it.
+#include "qrc_file_posix.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <iostream>
 #include <stdexcept>
+#include <string>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/xattr.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "qrc_file.h"
-#include "qrc_file_platform.h"
 
 namespace resweaver {
 
-std::error_code lastError() {
-  return {errno, std::generic_category()};
-}
-
 namespace {
 
-int fdOf(std::intptr_t handle) {
-  return static_cast<int>(handle);
+// A run whose path keeps naming another file after this many locks gives up.
+constexpr int kMaxLockAttempts = 1000;
+
+extern "C" void wakeUp(int) {}
+
+// Takes the lock on fd. When it is not granted at once, waits, and after a second tells on standard
+// error why the run stands still. Returns the error, or 0 once the lock is held.
+int lockWaiting(int fd, int operation, const std::string& uiPath) {
+  if (::flock(fd, operation | LOCK_NB) == 0) {
+    return 0;
+  }
+  if (errno != EWOULDBLOCK) {
+    return errno;
+  }
+  // A repeating timer interrupts the blocking flock() every second; the first interruption prints
+  // the notice, and a missed one (the timer firing just before the call) is made up by the next.
+  struct sigaction interrupt {};
+  interrupt.sa_handler = wakeUp;  // without SA_RESTART, so that flock() returns EINTR
+  sigemptyset(&interrupt.sa_mask);
+  struct sigaction previous {};
+  ::sigaction(SIGALRM, &interrupt, &previous);
+  const itimerval everySecond{{1, 0}, {1, 0}};
+  ::setitimer(ITIMER_REAL, &everySecond, nullptr);
+  int error = 0;
+  bool noticed = false;
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR) {
+      error = errno;
+      break;
+    }
+    if (!noticed) {
+      std::cerr << "waiting for another run on " << uiPath << std::endl;
+      noticed = true;
+    }
+  }
+  const itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  ::sigaction(SIGALRM, &previous, nullptr);
+  return error;
+}
+
+// Splits the real path of the .qrc (all links followed) into its folder and name.
+bool locate(const std::string& uiPath, std::string& folder, std::string& name) {
+  char* real = ::realpath(uiPath.c_str(), nullptr);
+  if (real == nullptr) {
+    return false;
+  }
+  const std::string path(real);
+  std::free(real);
+  const std::size_t slash = path.rfind('/');
+  folder = slash == 0 ? "/" : path.substr(0, slash);
+  name = path.substr(slash + 1);
+  return true;
 }
 
 }  // namespace
 
-QrcLock::QrcLock(const std::string& uiPath)
-    : handle_(::open(uiPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {
-  // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file is
-  // then refused, since its size cannot be found and its bytes may never end.
-  const int fd = fdOf(handle_);
-  struct stat status;
-  if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    if (fd >= 0) {
-      ::close(fd);
+LockedQrc::LockedQrc(std::string uiPath, Access access)
+    : uiPath_(std::move(uiPath)), access_(access), platform_(std::make_unique<Platform>()) {
+  Platform& p = *platform_;
+  const int operation = access == Access::kUpdate ? LOCK_EX : LOCK_SH;
+  for (int attempt = 1;; ++attempt) {
+    // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file
+    // is then refused, since its size cannot be found and its bytes may never end.
+    p.fd = ::open(uiPath_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (p.fd < 0 || ::fstat(p.fd, &p.status) != 0 || !S_ISREG(p.status.st_mode)) {
+      throw std::runtime_error("cannot open file " + uiPath_);
     }
-    throw std::runtime_error("cannot open file " + uiPath);
+    // A file system without advisory locks still gets its file rewritten, just without the
+    // protection against concurrent runs.
+    const int error = lockWaiting(p.fd, operation, uiPath_);
+    if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+    }
+    // While this run waited, another may have replaced the file by renaming a new one over it: the
+    // lock then guards a file that no longer has this name. The new file is the one to lock.
+    struct stat named {};
+    if (::fstat(p.fd, &p.status) == 0 && ::stat(uiPath_.c_str(), &named) == 0 &&
+        sameFile(named, p.status)) {
+      break;
+    }
+    ::close(std::exchange(p.fd, -1));
+    if (attempt == kMaxLockAttempts) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": it keeps being replaced");
+    }
   }
-  int result;
-  do {
-    result = ::flock(fd, LOCK_EX);
-  } while (result != 0 && errno == EINTR);
-  // A file system without advisory locks still gets its file rewritten, just without the protection
-  // against concurrent runs.
-  if (result != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
-    const std::error_code error = lastError();
-    ::close(fd);
-    throw std::runtime_error("cannot lock file " + uiPath + ": " + error.message());
+  size_ = static_cast<std::uint64_t>(p.status.st_size);
+  if (access != Access::kUpdate) {
+    return;
   }
-}
-
-QrcLock::~QrcLock() {
-  ::close(fdOf(handle_));  // releases the lock
-}
-
-SaveFile::SaveFile(const std::string& path)
-    : handle_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666)) {
-  // A file-size limit then makes the write fail with EFBIG, which is reported, instead of killing
-  // the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-}
-
-SaveFile::~SaveFile() {
-  if (isOpen()) {
-    ::close(fdOf(handle_));
+  std::string folder;
+  if (locate(uiPath_, folder, p.name)) {
+    p.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
-}
-
-bool SaveFile::isOpen() const {
-  return fdOf(handle_) >= 0;
-}
-
-bool SaveFile::size(std::uint64_t& size) const {
-  struct stat status;
-  if (::fstat(fdOf(handle_), &status) != 0) {
-    return false;
+  if (p.folder < 0) {
+    return;  // the save finds out again, and reports
   }
-  size = static_cast<std::uint64_t>(status.st_size);
-  return true;
+  // Leftovers of runs killed between creating their new file and renaming it. Any run that had one
+  // held this lock, so none of them is still at work.
+  const int listing = ::dup(p.folder);
+  DIR* entries = listing < 0 ? nullptr : ::fdopendir(listing);
+  if (entries == nullptr) {
+    if (listing >= 0) {
+      ::close(listing);
+    }
+    return;
+  }
+  ::rewinddir(entries);
+  while (const dirent* entry = ::readdir(entries)) {
+    if (isTemporaryName(entry->d_name, p.name)) {
+      std::ignore = ::unlinkat(p.folder, entry->d_name, 0);  // a stale file; gone is gone
+    }
+  }
+  ::closedir(entries);
 }
 
-long long SaveFile::readAt(char* data, std::size_t count, std::uint64_t offset) const {
-  ssize_t done;
-  do {
-    done = ::pread(fdOf(handle_), data, count, static_cast<off_t>(offset));
-  } while (done < 0 && errno == EINTR);
-  return done;
-}
+LockedQrc::~LockedQrc() = default;
 
-bool SaveFile::writeAt(const char* data, std::size_t count, std::uint64_t offset) const {
+void LockedQrc::readAt(char* data, std::size_t count, std::uint64_t offset) const {
   while (count > 0) {
-    const ssize_t done = ::pwrite(fdOf(handle_), data, count, static_cast<off_t>(offset));
-    if (done < 0) {
-      if (errno == EINTR) {
+    const ssize_t done = ::pread(platform_->fd, data, count, static_cast<off_t>(offset));
+    if (done <= 0) {
+      if (done < 0 && errno == EINTR) {
         continue;
       }
-      return false;
+      throw std::runtime_error("cannot read file " + uiPath_ + ": " +
+                               (done == 0 ? "the file became shorter" : reason(errno)));
     }
     data += done;
     count -= static_cast<std::size_t>(done);
     offset += static_cast<std::uint64_t>(done);
   }
-  return true;
-}
-
-bool SaveFile::reserve(std::uint64_t size) const {
-  const int error = size == 0 ? 0 : ::posix_fallocate(fdOf(handle_), 0, static_cast<off_t>(size));
-  errno = error;
-  return error == 0;
-}
-
-bool SaveFile::truncate(std::uint64_t size) const {
-  return ::ftruncate(fdOf(handle_), static_cast<off_t>(size)) == 0;
-}
-
-bool SaveFile::close() {
-  return ::close(fdOf(std::exchange(handle_, -1))) == 0;
 }
 
 }  // namespace resweaver

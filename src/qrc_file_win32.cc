@@ -1,24 +1,20 @@
-// The .qrc file on Windows: a byte-range lock far beyond the end of the file, positioned reads and
-// writes through OVERLAPPED offsets.
+// The .qrc file on Windows, opened and locked: a byte-range lock far beyond the end of the file,
+// and positioned reads through it.
+#include "qrc_file_win32.h"
+
 #include <algorithm>
+#include <iostream>
 #include <stdexcept>
 #include <utility>
 #include <windows.h>
 
+#include "native_path.h"
 #include "qrc_file.h"
-#include "qrc_file_platform.h"
 
 namespace resweaver {
-
-std::error_code lastError() {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
-
 namespace {
 
-HANDLE handleOf(std::intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
+constexpr int kMaxLockAttempts = 1000;
 
 OVERLAPPED at(std::uint64_t offset) {
   OVERLAPPED where{};
@@ -27,100 +23,125 @@ OVERLAPPED at(std::uint64_t offset) {
   return where;
 }
 
+// Windows locks keep other handles, even this process's own, from the bytes they cover. The lock
+// therefore covers one byte far beyond the end of any file, where it only serialises runs.
+bool lockFar(HANDLE file, DWORD flags) {
+  OVERLAPPED where = at(0x7FFFFFFFFFFFFFFFull);
+  return ::LockFileEx(file, flags, 0, 1, 0, &where) != 0;
+}
+
+// Takes the lock; when it is not granted at once, waits, and after a second tells on standard error
+// why the run stands still. Returns the error, or 0 once the lock is held.
+DWORD lockWaiting(HANDLE file, bool exclusive, const std::string& uiPath) {
+  const DWORD mode = exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
+  DWORD waited = 0;
+  for (DWORD pause = 1; waited < 1000; waited += pause, pause = std::min<DWORD>(pause * 2, 50)) {
+    if (lockFar(file, mode | LOCKFILE_FAIL_IMMEDIATELY)) {
+      return 0;
+    }
+    if (::GetLastError() != ERROR_LOCK_VIOLATION && ::GetLastError() != ERROR_IO_PENDING) {
+      return ::GetLastError();
+    }
+    ::Sleep(pause);
+  }
+  std::cerr << "waiting for another run on " << uiPath << std::endl;
+  return lockFar(file, mode) ? 0 : ::GetLastError();
+}
+
+// The folder and name of the open file, links followed.
+void locate(HANDLE file, std::wstring& folder, std::wstring& name) {
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length;
+  while ((length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) >=
+         path.size()) {
+    path.resize(length + 1);
+  }
+  path.resize(length);
+  const std::size_t slash = path.rfind(L'\\');
+  if (length == 0 || slash == std::wstring::npos) {
+    return;
+  }
+  folder = path.substr(0, slash);
+  name = path.substr(slash + 1);
+}
+
 }  // namespace
 
-QrcLock::QrcLock(const std::string& uiPath) {
-  HANDLE file = ::CreateFileA(uiPath.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; a pipe or device is refused.
-  if (file == INVALID_HANDLE_VALUE || ::GetFileType(file) != FILE_TYPE_DISK) {
-    if (file != INVALID_HANDLE_VALUE) {
-      ::CloseHandle(file);
+LockedQrc::LockedQrc(std::string uiPath, Access access)
+    : uiPath_(std::move(uiPath)), access_(access), platform_(std::make_unique<Platform>()) {
+  Platform& p = *platform_;
+  const std::wstring path = pathFromNarrow(uiPath_).native();
+  for (int attempt = 1;; ++attempt) {
+    p.file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; a pipe or device is refused.
+    if (p.file == INVALID_HANDLE_VALUE || ::GetFileType(p.file) != FILE_TYPE_DISK) {
+      throw std::runtime_error("cannot open file " + uiPath_);
     }
-    throw std::runtime_error("cannot open file " + uiPath);
+    const DWORD error = lockWaiting(p.file, access == Access::kUpdate, uiPath_);
+    if (error != 0) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+    }
+    // While this run waited, another may have replaced the file by renaming a new one over it.
+    BY_HANDLE_FILE_INFORMATION named{};
+    if (::GetFileInformationByHandle(p.file, &p.info) && identify(path, named) &&
+        sameFile(named, p.info)) {
+      break;
+    }
+    ::CloseHandle(std::exchange(p.file, INVALID_HANDLE_VALUE));
+    if (attempt == kMaxLockAttempts) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": it keeps being replaced");
+    }
   }
-  // Windows locks keep other handles, even this process's own, from the bytes they cover. The lock
-  // therefore covers one byte far beyond the end of any file, where it only serialises runs.
-  OVERLAPPED where = at(0x7FFFFFFFFFFFFFFFull);
-  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
-    const std::error_code error = lastError();
-    ::CloseHandle(file);
-    throw std::runtime_error("cannot lock file " + uiPath + ": " + error.message());
+  size_ = (std::uint64_t{p.info.nFileSizeHigh} << 32) | p.info.nFileSizeLow;
+  if (access != Access::kUpdate) {
+    return;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(file);
-}
-
-QrcLock::~QrcLock() {
-  ::CloseHandle(handleOf(handle_));  // releases the lock
-}
-
-SaveFile::SaveFile(const std::string& path)
-    : handle_(reinterpret_cast<std::intptr_t>(
-          ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
-
-SaveFile::~SaveFile() {
-  if (isOpen()) {
-    ::CloseHandle(handleOf(handle_));
+  locate(p.file, p.folder, p.name);
+  if (p.name.empty()) {
+    return;  // the save finds out again, and reports
   }
-}
-
-bool SaveFile::isOpen() const {
-  return handleOf(handle_) != INVALID_HANDLE_VALUE;
-}
-
-bool SaveFile::size(std::uint64_t& size) const {
-  LARGE_INTEGER value;
-  if (!::GetFileSizeEx(handleOf(handle_), &value)) {
-    return false;
+  // Leftovers of runs killed between creating their new file and renaming it.
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = p.folder + L"\\." + p.name + L".resweaver-*";
+  HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
   }
-  size = static_cast<std::uint64_t>(value.QuadPart);
-  return true;
+  const std::wstring stem = L"." + p.name;
+  do {
+    const std::wstring name = found.cFileName;
+    std::string suffix;
+    for (wchar_t c : name.substr(std::min(stem.size(), name.size()))) {
+      suffix += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    if (name.compare(0, stem.size(), stem) == 0 && isTemporaryName("." + suffix, "")) {
+      ::DeleteFileW((p.folder + L"\\" + name).c_str());  // a stale file; gone is gone
+    }
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
 }
 
-long long SaveFile::readAt(char* data, std::size_t count, std::uint64_t offset) const {
-  OVERLAPPED where = at(offset);
-  DWORD done = 0;
-  if (!::ReadFile(handleOf(handle_), data,
-                  static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30)), &done, &where)) {
-    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-  }
-  return done;
-}
+LockedQrc::~LockedQrc() = default;
 
-bool SaveFile::writeAt(const char* data, std::size_t count, std::uint64_t offset) const {
+void LockedQrc::readAt(char* data, std::size_t count, std::uint64_t offset) const {
   while (count > 0) {
     OVERLAPPED where = at(offset);
     DWORD done = 0;
-    if (!::WriteFile(handleOf(handle_), data,
-                     static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30)), &done, &where)) {
-      return false;
+    if (!::ReadFile(platform_->file, data,
+                    static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30)), &done, &where) ||
+        done == 0) {
+      const DWORD error = ::GetLastError();
+      throw std::runtime_error(
+          "cannot read file " + uiPath_ + ": " +
+          (done == 0 && error == ERROR_HANDLE_EOF ? "the file became shorter" : reason(error)));
     }
     data += done;
     count -= done;
     offset += done;
   }
-  return true;
-}
-
-// Grows the file to size first, as posix_fallocate does.
-bool SaveFile::reserve(std::uint64_t size) const {
-  std::uint64_t current = 0;
-  return this->size(current) && (current >= size || truncate(size));
-}
-
-bool SaveFile::truncate(std::uint64_t size) const {
-  LARGE_INTEGER end;
-  end.QuadPart = static_cast<LONGLONG>(size);
-  return ::SetFilePointerEx(handleOf(handle_), end, nullptr, FILE_BEGIN) &&
-         ::SetEndOfFile(handleOf(handle_));
-}
-
-bool SaveFile::close() {
-  return ::CloseHandle(handleOf(
-             std::exchange(handle_, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)))) != 0;
 }
 
 }  // namespace resweaver

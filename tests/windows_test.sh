@@ -118,6 +118,36 @@ printf 'cannot make C:\\resweaver-test\\html\\a.html relative to %s\r\n' "$(wind
 run "another drive" 255 "$work/message" "$(windows "$proj")" app 'C:\resweaver-test\html' / || true
 same "another drive leaves the file" "$proj/app.qrc" "$work/example.qrc"
 
+# The save replaces the file: a changed run leaves a new file (a new inode, seen from Linux), a run
+# that changes nothing leaves the file and its time alone, a hard-linked file is rewritten in place
+# (both names show the new bytes), and a leftover of a killed run is removed.
+save=$work/save
+mkdir -p "$save/html"
+: >"$save/html/a.html"
+printf '<RCC/>' >"$save/app.qrc"
+: >"$save/.app.qrc.resweaver-AbC123"
+inode=$(stat -c %i "$save/app.qrc")
+printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' $'\t\t<file>html\\a.html</file>' \
+  $'\t</qresource>' '</RCC>' '' >"$work/expected"
+run "replaced" 0 "$work/empty" "$(windows "$save")" app html / &&
+  same "replaced" "$save/app.qrc" "$work/expected"
+[[ $(stat -c %i "$save/app.qrc") != "$inode" ]] ||
+  { echo "FAIL replaced: the file kept its inode" >&2; failures=$((failures + 1)); }
+[[ $(ls -A "$save") == $'app.qrc\nhtml' ]] ||
+  { echo "FAIL replaced: beside the file: $(ls -A "$save")" >&2; failures=$((failures + 1)); }
+before=$(stat -c '%i %Y.%y' "$save/app.qrc")
+sleep 1
+run "unchanged" 0 "$work/empty" "$(windows "$save")" app html / &&
+  [[ $(stat -c '%i %Y.%y' "$save/app.qrc") == "$before" ]] ||
+  { echo "FAIL unchanged: the file was written" >&2; failures=$((failures + 1)); }
+printf '<RCC/>' >"$save/app.qrc"
+ln "$save/app.qrc" "$save/link.qrc"
+inode=$(stat -c %i "$save/app.qrc")
+run "hard link" 0 "$work/empty" "$(windows "$save")" app html / &&
+  same "hard link" "$save/link.qrc" "$work/expected"
+[[ $(stat -c %i "$save/app.qrc") == "$inode" ]] ||
+  { echo "FAIL hard link: the file was replaced" >&2; failures=$((failures + 1)); }
+
 if ((failures)); then
   echo "$failures Windows checks failed" >&2
   exit 1

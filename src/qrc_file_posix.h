@@ -1,0 +1,40 @@
+// What the POSIX halves of the .qrc file unit share: the open, locked file and where it lies.
+#ifndef RESWEAVER_QRC_FILE_POSIX_H_
+#define RESWEAVER_QRC_FILE_POSIX_H_
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "qrc_file.h"
+
+namespace resweaver {
+
+struct LockedQrc::Platform {
+  int fd = -1;            // the locked .qrc, opened for reading
+  struct stat status {};  // as it was when the lock was granted
+  int folder = -1;        // the folder that holds the .qrc (the final target of any link)
+  std::string name;       // the .qrc's name in that folder
+
+  ~Platform() {
+    if (folder >= 0) {
+      ::close(folder);
+    }
+    if (fd >= 0) {
+      ::close(fd);  // releases the lock
+    }
+  }
+};
+
+inline std::string reason(int error) {
+  return std::strerror(error);
+}
+
+inline bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace resweaver
+
+#endif  // RESWEAVER_QRC_FILE_POSIX_H_

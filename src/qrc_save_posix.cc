@@ -1,0 +1,270 @@
+// Saving the .qrc on POSIX systems: a new file written beside the real one, flushed, given the old
+// file's owner, mode and extended attributes, renamed over it, and the folder flushed; or, where
+// the new file could not be what the old one was, the old file rewritten in place with the signals
+// that end a build held back.
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "qrc_file.h"
+#include "qrc_file_posix.h"
+
+namespace resweaver {
+
+namespace {
+
+// Writes every block at the file's current position.
+int writeBlocks(int fd, const PrintedText& text) {
+  for (std::string_view block : text.blocks()) {
+    while (!block.empty()) {
+      const ssize_t done = ::write(fd, block.data(), block.size());
+      if (done < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        return errno;
+      }
+      block.remove_prefix(static_cast<std::size_t>(done));
+    }
+  }
+  return 0;
+}
+
+// What a failure to carry the old file's owner, group or attributes over means: the new file would
+// not be what the old one was, so the save stays in place instead.
+enum class CarryOver { kDone, kImpossible, kFailed };
+
+CarryOver carryAttributes(int from, int to) {
+  const ssize_t listed = ::flistxattr(from, nullptr, 0);
+  if (listed < 0) {
+    return errno == ENOTSUP ? CarryOver::kDone : CarryOver::kFailed;
+  }
+  std::vector<char> names(static_cast<std::size_t>(listed));
+  const ssize_t length = ::flistxattr(from, names.data(), names.size());
+  if (length < 0) {
+    return CarryOver::kFailed;
+  }
+  names.resize(static_cast<std::size_t>(length));
+  std::vector<std::string> carried;
+  for (std::size_t at = 0; at < names.size(); at += carried.back().size() + 1) {
+    carried.emplace_back(names.data() + at);
+    const char* name = carried.back().c_str();
+    const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+    std::vector<char> value(size > 0 ? static_cast<std::size_t>(size) : 0);
+    if (size < 0 || ::fgetxattr(from, name, value.data(), value.size()) != size) {
+      return CarryOver::kFailed;
+    }
+    if (::fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
+      return CarryOver::kImpossible;
+    }
+  }
+  // A default ACL of the folder gives the new file an ACL that the old one may not have had.
+  std::vector<char> own(
+      static_cast<std::size_t>(std::max<ssize_t>(0, ::flistxattr(to, nullptr, 0))));
+  const ssize_t ownLength = ::flistxattr(to, own.data(), own.size());
+  for (std::size_t at = 0; ownLength > 0 && at < static_cast<std::size_t>(ownLength);) {
+    const std::string name(own.data() + at);
+    at += name.size() + 1;
+    if (std::find(carried.begin(), carried.end(), name) == carried.end() &&
+        ::fremovexattr(to, name.c_str()) != 0) {
+      return CarryOver::kImpossible;
+    }
+  }
+  return CarryOver::kDone;
+}
+
+CarryOver carryOver(int from, const struct stat& status, int to) {
+  struct stat own {};
+  if (::fstat(to, &own) != 0) {
+    return CarryOver::kFailed;
+  }
+  if ((own.st_uid != status.st_uid || own.st_gid != status.st_gid) &&
+      ::fchown(to, status.st_uid, status.st_gid) != 0) {
+    return errno == EPERM ? CarryOver::kImpossible : CarryOver::kFailed;
+  }
+  // After fchown(), which clears the set-user-ID and set-group-ID bits.
+  if (::fchmod(to, status.st_mode & 07777) != 0) {
+    return CarryOver::kFailed;
+  }
+  return carryAttributes(from, to);
+}
+
+// Holds back the signals that end a build (Ctrl-C, a killed job, a closed terminal or pipe) while
+// the file is rewritten in place; they take effect when it is complete and flushed.
+class HeldSignals {
+ public:
+  HeldSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+      sigaddset(&held, signal);
+    }
+    ::sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+}  // namespace
+
+void LockedQrc::save(const PrintedText& text) {
+  if (access_ != Access::kUpdate) {
+    throw std::logic_error("the .qrc was opened for checking only");
+  }
+  if (text.unchanged()) {
+    return;  // the file and its time stay as they are
+  }
+  // A file-size limit then makes a write fail with EFBIG, which is reported, instead of killing
+  // the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  Platform& p = *platform_;
+  if (p.folder < 0) {
+    throwCannotWrite(uiPath_, reason(errno == 0 ? ENOENT : errno));
+  }
+  if (::faccessat(p.folder, p.name.c_str(), W_OK, AT_EACCESS) != 0) {
+    throwCannotWrite(uiPath_, reason(errno));
+  }
+  if (p.status.st_nlink > 1 || !replace(text)) {
+    rewriteInPlace(text);
+  }
+}
+
+bool LockedQrc::replace(const PrintedText& text) {
+  Platform& p = *platform_;
+  std::string name;
+  int temporary = -1;
+  for (int attempt = 0; attempt < 100 && temporary < 0; ++attempt) {
+    name = temporaryName(p.name);
+    temporary =
+        ::openat(p.folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (temporary < 0 && errno != EEXIST) {
+      break;
+    }
+  }
+  if (temporary < 0) {
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+      return false;  // a folder that cannot be written
+    }
+    throwCannotWrite(uiPath_, reason(errno));
+  }
+  // Until the rename, the old file is untouched; any failure removes the new file again.
+  const auto discard = [&] {
+    if (temporary >= 0) {
+      ::close(temporary);
+    }
+    std::ignore = ::unlinkat(p.folder, name.c_str(), 0);  // best effort; the next run tidies up
+  };
+  const auto fail = [&](const std::string& why) {
+    discard();
+    throwCannotWrite(uiPath_, why);
+  };
+  switch (carryOver(p.fd, p.status, temporary)) {
+  case CarryOver::kImpossible:
+    discard();
+    return false;
+  case CarryOver::kFailed:
+    fail(reason(errno));
+  case CarryOver::kDone:
+    break;
+  }
+  if (const int error = writeBlocks(temporary, text)) {
+    fail(reason(error));
+  }
+  if (::fsync(temporary) != 0 || ::close(std::exchange(temporary, -1)) != 0) {
+    fail(reason(errno));
+  }
+  // Another program may have replaced the file without taking the lock; its content would be lost.
+  struct stat current {};
+  if (::fstatat(p.folder, p.name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !sameFile(current, p.status)) {
+    fail("the file was replaced during the run");
+  }
+  if (::renameat(p.folder, name.c_str(), p.folder, p.name.c_str()) != 0) {
+    fail(reason(errno));
+  }
+  // The new content is in place; flushing the folder makes the rename itself survive a power loss.
+  if (::fsync(p.folder) != 0) {
+    warn("cannot flush the folder of " + uiPath_ + ": " + reason(errno));
+  }
+  return true;
+}
+
+namespace {
+
+// Reserves the blocks for size bytes without changing the file's size, so that a full disk fails
+// before the first byte is written and no NUL tail can appear.
+int reserve(int fd, std::uint64_t size) {
+#ifdef FALLOC_FL_KEEP_SIZE
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
+    return errno;
+  }
+#endif
+  std::ignore = fd;
+  std::ignore = size;
+  return 0;
+}
+
+}  // namespace
+
+void LockedQrc::rewriteInPlace(const PrintedText& text) {
+  Platform& p = *platform_;
+  // The locked file itself, opened again for writing: /proc names the open file, whatever its
+  // name is now. Where /proc is missing, the name must still lead to it.
+  int fd =
+      ::open(("/proc/self/fd/" + std::to_string(p.fd)).c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0 && errno == ENOENT) {
+    fd = ::openat(p.folder, p.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    struct stat opened {};
+    if (fd >= 0 && (::fstat(fd, &opened) != 0 || !sameFile(opened, p.status))) {
+      ::close(fd);
+      throwCannotWrite(uiPath_, "the file was replaced during the run");
+    }
+  }
+  if (fd < 0) {
+    throwCannotWrite(uiPath_, reason(errno));
+  }
+  const auto fail = [&](int error) {
+    ::close(fd);
+    throwCannotWrite(uiPath_, reason(error));
+  };
+  const std::uint64_t size = text.size();
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      size > limit.rlim_cur) {
+    fail(EFBIG);
+  }
+  if (size > size_) {
+    if (const int error = reserve(fd, size)) {
+      fail(error);
+    }
+  }
+  {
+    const HeldSignals held;
+    if (const int error = writeBlocks(fd, text)) {
+      fail(error);
+    }
+    if ((size < size_ && ::ftruncate(fd, static_cast<off_t>(size)) != 0) || ::fsync(fd) != 0) {
+      fail(errno);
+    }
+  }
+  if (::close(fd) != 0) {
+    warn("cannot close " + uiPath_ + " after writing it: " + reason(errno));
+  }
+}
+
+}  // namespace resweaver
