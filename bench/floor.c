@@ -28,6 +28,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -62,16 +63,20 @@ static void die(const char* format, ...) {
   exit(1);
 }
 
-/* A growing byte buffer. */
+/* A growing byte buffer; a fixed one is a large mapping reserved up front. */
 struct buffer {
   char* data;
   size_t size;
   size_t capacity;
+  int fixed;
 };
 
 static void reserve(struct buffer* b, size_t more) {
   if (b->size + more <= b->capacity) {
     return;
+  }
+  if (b->fixed) {
+    die("the document is over %zu bytes", b->capacity);
   }
   size_t capacity = b->capacity ? b->capacity : 4096;
   while (capacity < b->size + more) {
@@ -88,6 +93,23 @@ static void append(struct buffer* b, const char* data, size_t size) {
   reserve(b, size);
   memcpy(b->data + b->size, data, size);
   b->size += size;
+}
+
+/* Reserves address space for capacity bytes, aligned to 2 MiB and marked for transparent huge
+ * pages, as the tool backs its document and printed text: the document then grows in place, never
+ * copied, with one page fault every 2 MiB. */
+static void reserveLarge(struct buffer* b, size_t capacity) {
+  const size_t largePage = (size_t)2 << 20;
+  char* mapping = mmap(NULL, capacity + largePage, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapping == MAP_FAILED) {
+    die("cannot reserve %zu bytes: %s", capacity, strerror(errno));
+  }
+  b->data = (char*)(((uintptr_t)mapping + largePage - 1) / largePage * largePage);
+  madvise(b->data, capacity, MADV_HUGEPAGE); /* a hint: without it, only slower */
+  b->size = 0;
+  b->capacity = capacity;
+  b->fixed = 1;
 }
 
 /* Puts a NUL after the bytes, outside the size: the buffer then reads as a C string. */
@@ -358,6 +380,7 @@ int main(int argc, char* argv[]) {
   }
   append(&w.path, htmlResolved, strlen(htmlResolved));
 
+  reserveLarge(&w.out, (size_t)4 << 30);
   append(&w.out, kHead, sizeof kHead - 1);
   append(&w.out, "\t<qresource prefix=", 19);
   appendAttribute(&w.out, prefix);
