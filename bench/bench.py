@@ -53,7 +53,7 @@ TREES = {
     "utf8-100000": (100000, "utf8"),
 }
 # Rounds when --runs is not given: enough for a stable median, within about a minute a tree.
-DEFAULT_ROUNDS = {10: 41, 10000: 25, 100000: 15, 1000000: 7}
+DEFAULT_ROUNDS = {10: 51, 10000: 31, 100000: 21, 1000000: 9}
 FLUSH_TREE = "100000"
 LINKING_TREES = ["10", "10000"]
 
@@ -156,6 +156,15 @@ def make_qrc(path, size, seed):
     parts.append("</RCC>\n")
     with open(path, "w", encoding="utf-8") as out:
         out.write("".join(parts))
+
+
+def unescaped(line):
+    """The text of a printed <file> line."""
+    text = line.strip()[len(b"<file>"):-len(b"</file>")]
+    for reference, byte in [(b"&lt;", b"<"), (b"&gt;", b">"), (b"&quot;", b'"'),
+                            (b"&apos;", b"'"), (b"&amp;", b"&")]:
+        text = text.replace(reference, byte)
+    return text
 
 
 def write_bytes(path, data):
@@ -357,8 +366,11 @@ def bench_trees(args, runner, work, tool, options, report, plot):
                          f"{done.stdout.decode(errors='replace')}")
             sorted_lines = read_bytes(qrc("sorted")).split(b"\n")
             plain_lines = expected.split(b"\n")
+            texts = [unescaped(line) for line in sorted_lines if line.startswith(b"\t\t<file>")]
             if sorted(sorted_lines) != sorted(plain_lines):
                 sort_note = "--sort lists other entries than the plain run"
+            elif texts[1:] != sorted(texts[1:], key=lambda text: text.split(b"/")):
+                sort_note = "--sort's order is not name by name, bytewise"
 
         writing = Command("resweaver (writing)", [tool, root, "app", "html", "/"],
                           before=resetter("app"))
