@@ -106,7 +106,36 @@ void forEachEntryText(const fs::path& rootPath, const fs::path& htmlPath, const 
   }
 }
 
-void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, Document& doc, Node& group) {
+bool sortsBefore(std::string_view a, std::string_view b) {
+  constexpr auto separator = static_cast<char>(fs::path::preferred_separator);
+  const auto [left, right] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  if (left == a.end() || right == b.end()) {
+    return right != b.end();  // a is the shorter, or they are equal
+  }
+  if (*left == separator || *right == separator) {
+    return *left == separator;
+  }
+  return static_cast<unsigned char>(*left) < static_cast<unsigned char>(*right);
+}
+
+std::vector<std::string> entryTexts(const fs::path& rootPath, const fs::path& htmlPath,
+                                    bool sorted) {
+  std::vector<std::string> texts;
+  forEachEntryText(rootPath, htmlPath, [&](const std::string& text) { texts.push_back(text); });
+  if (sorted) {
+    std::stable_sort(texts.begin(), texts.end(), sortsBefore);
+  }
+  return texts;
+}
+
+void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted, Document& doc,
+                Node& group) {
+  if (sorted) {
+    for (const std::string& text : entryTexts(rootPath, htmlPath, sorted)) {
+      appendFileEntry(doc, group, text);
+    }
+    return;
+  }
   forEachEntryText(rootPath, htmlPath,
                    [&](const std::string& text) { appendFileEntry(doc, group, text); });
 }

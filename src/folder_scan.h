@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "qrc_document.h"
 
@@ -19,9 +21,17 @@ using EntrySink = std::function<void(const std::string& text)>;
 void forEachEntryText(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,
                       const EntrySink& sink);
 
-// Appends one file entry per text to group.
+// Whether entry text a comes before b in sorted order: path component by component, bytewise, so
+// that a folder's files stay together.
+bool sortsBefore(std::string_view a, std::string_view b);
+
+// The texts of all entries, in walk order or sorted.
+std::vector<std::string> entryTexts(const std::filesystem::path& rootPath,
+                                    const std::filesystem::path& htmlPath, bool sorted);
+
+// Appends one file entry per text to group, in walk order or sorted.
 void scanFolder(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,
-                Document& doc, Node& group);
+                bool sorted, Document& doc, Node& group);
 
 }  // namespace resweaver
 

@@ -1,6 +1,7 @@
 // The document operations of a run, on RapidXml's tree.
 #include "qrc_document.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <stdexcept>
@@ -16,18 +17,31 @@ void useLargePages(Document& doc) {
   doc.set_allocator(allocateLarge, releaseLarge);
 }
 
+TextPosition positionAfter(std::string_view before) {
+  if (before.substr(0, 3) == "\xEF\xBB\xBF") {
+    before.remove_prefix(3);
+  }
+  const std::size_t lineStart = before.rfind('\n') + 1;  // 0 on the first line
+  const auto lines = static_cast<std::uint64_t>(std::count(before.begin(), before.end(), '\n'));
+  return {lines + 1, before.size() - lineStart + 1};
+}
+
 void parseQrc(char* text, Document& doc) {
   const Finding finding = checkDocument(text);
+  const auto offset = [text](const char* where) { return static_cast<std::size_t>(where - text); };
   switch (finding.kind) {
   case Finding::kTooDeep:
-    throw std::runtime_error("document nested too deeply");
+    throw ParseError("document nested too deeply", offset(finding.where));
   case Finding::kBadReference:
-    throw rapidxml::parse_error("invalid numeric character entity",
-                                const_cast<char*>(finding.where));
+    throw ParseError("invalid numeric character entity", offset(finding.where));
   case Finding::kNone:
     break;
   }
-  doc.parse<0>(text);
+  try {
+    doc.parse<0>(text);
+  } catch (const rapidxml::parse_error& error) {
+    throw ParseError(error.what(), offset(error.where<char>()));
+  }
 }
 
 Node* findRoot(Document& doc) {
@@ -39,15 +53,31 @@ Node* findRoot(Document& doc) {
   return nullptr;
 }
 
-Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix) {
+Node* findGroup(Node& root, std::string_view prefix) {
   for (Node* child = root.first_node(); child != nullptr; child = child->next_sibling()) {
     for (auto* attribute = child->first_attribute(); attribute != nullptr;
          attribute = attribute->next_attribute()) {
       if (std::string_view(attribute->value(), attribute->value_size()) == prefix) {
-        child->remove_all_nodes();
-        return *child;
+        return child;
       }
     }
+  }
+  return nullptr;
+}
+
+std::vector<std::string_view> fileEntries(const Node* group) {
+  std::vector<std::string_view> texts;
+  for (const Node* child = group != nullptr ? group->first_node("file") : nullptr; child != nullptr;
+       child = child->next_sibling("file")) {
+    texts.emplace_back(child->value(), child->value_size());
+  }
+  return texts;
+}
+
+Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix) {
+  if (Node* found = findGroup(root, prefix)) {
+    found->remove_all_nodes();
+    return *found;
   }
   Node* group = doc.allocate_node(rapidxml::node_element, "qresource");
   root.append_node(group);

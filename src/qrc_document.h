@@ -4,8 +4,12 @@
 #ifndef RESWEAVER_QRC_DOCUMENT_H_
 #define RESWEAVER_QRC_DOCUMENT_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <rapidxml/rapidxml.hpp>
 
@@ -19,13 +23,40 @@ using Node = rapidxml::xml_node<char>;
 // Makes doc take its memory from large-page blocks. Call before anything is allocated from it.
 void useLargePages(Document& doc);
 
+// A document that cannot be parsed: the parser's message, and where in the text it stopped.
+class ParseError : public std::runtime_error {
+ public:
+  ParseError(const char* message, std::size_t offset)
+      : std::runtime_error(message), offset_(offset) {}
+  std::size_t offset() const { return offset_; }  // in bytes from the start of the file
+
+ private:
+  std::size_t offset_;
+};
+
+// A place in a text as editors count it: lines from 1, separated by line feeds; columns from 1, in
+// bytes, with a leading UTF-8 byte-order mark not counted.
+struct TextPosition {
+  std::uint64_t line;
+  std::uint64_t column;
+};
+// The position just after before, the text that precedes it.
+TextPosition positionAfter(std::string_view before);
+
 // Parses the NUL-terminated text in place into doc. Besides the parser's own errors, refuses
 // nesting deeper than kMaxDepth and numeric references that do not name a character from U+0001 to
-// U+10FFFF (the parser would let them through as NUL or as a wrapped-around number).
+// U+10FFFF (the parser would let them through as NUL or as a wrapped-around number). Throws
+// ParseError.
 void parseQrc(char* text, Document& doc);
 
 // The first top-level element, or nullptr when the document holds none.
 Node* findRoot(Document& doc);
+
+// The first child of root that has an attribute whose value equals prefix, or nullptr.
+Node* findGroup(Node& root, std::string_view prefix);
+
+// The texts of the file entries of group (nullptr: none), in document order.
+std::vector<std::string_view> fileEntries(const Node* group);
 
 // The first child of root that has an attribute whose value equals prefix, emptied of its children;
 // or, when none has, a new <qresource prefix="..."> appended to root. The new attribute refers to

@@ -145,5 +145,31 @@ TEST_F(FolderScanTest, EndsAtALinkToItself) {
                   "filesystem error: status: Too many levels of symbolic links [" + self + "]")));
 }
 
+TEST(SortOrderTest, SortsComponentByComponentBytewise) {
+  // Each list is in sorted order.
+  const std::vector<std::vector<std::string>> lists = {
+      {"a/b", "a-b", "a.b"},      // the separator before every other byte
+      {"a/z/z", "a/zz", "ab"},    // a folder's files stay together
+      {"A", "B", "a", "b"},       // bytewise: upper case first
+      {"a", "a/b"},               // a prefix first
+      {"z", "\xC3\xA9", "\xFF"},  // bytes above 0x7F after ASCII
+      {"./y", "../x", "html/a"},  // "." is a prefix of ".."
+  };
+  for (const auto& list : lists) {
+    SCOPED_TRACE(list.front());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      for (std::size_t j = 0; j < list.size(); ++j) {
+        EXPECT_EQ(sortsBefore(list[i], list[j]), i < j) << list[i] << " " << list[j];
+      }
+    }
+  }
+}
+
+TEST_F(FolderScanTest, SortsTheEntriesWhenAsked) {
+  const std::vector<std::string> texts = entryTexts(dir / "proj", dir / "proj/html", true);
+  EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end(), sortsBefore));
+  EXPECT_EQ(sorted(texts), sorted(scan(dir / "proj", dir / "proj/html")));
+}
+
 }  // namespace
 }  // namespace resweaver

@@ -1,5 +1,6 @@
 // The built tool as users meet it: arguments in; exit status, standard output and the bytes of the
 // .qrc compared exactly.
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <set>
@@ -58,13 +59,13 @@ class RunTest : public ::testing::Test {
 
   // Runs the tool and expects it to fail with message, leaving the .qrc byte for byte as it was.
   void expectFailure(const std::vector<std::string>& args, const std::string& message,
-                     const std::string& prefix = "") {
+                     const std::string& prefix = "", const std::string& err = "") {
     const bool existed = fs::exists(qrcPath());
     const std::string before = existed ? readFile(qrcPath()) : "";
     const RunResult result = runTool(args, prefix);
     EXPECT_EQ(result.status, kFailure);
     EXPECT_EQ(result.out, message);
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, err);
     EXPECT_EQ(fs::exists(qrcPath()), existed);
     if (existed) {
       EXPECT_EQ(readFile(qrcPath()), before);
@@ -139,25 +140,37 @@ TEST_F(RunTest, ReportsEachFailureAndLeavesTheFileAlone) {
   const std::string qrc = qrcPath().string();
   expectFailure(args(), "cannot open file " + qrc + "\n");
 
+  // A parse failure also tells on standard error where it happened, as compilers do.
   const struct {
     std::string content;
     std::string message;
+    std::string where;
   } cases[] = {
-      {"", "can't find root node..."},
-      {" \r\n\t<?xml version='1.0'?><!-- nothing -->\n", "can't find root node..."},
-      {"<![CDATA[no element]]>", "can't find root node..."},
-      {"<RCC/>trailing", "expected <\n"},
-      {std::string("\xFF\xFE<\0R\0/\0>\0", 10), "NUL byte in file " + qrc + "\n"},
-      {std::string("<RCC/>\0<more/>", 14), "NUL byte in file " + qrc + "\n"},
-      {"<RCC><file>a&#0;</file></RCC>", "invalid numeric character entity\n"},
-      {"<RCC><file>&#18446744073709551681;</file></RCC>", "invalid numeric character entity\n"},
-      {repeated("<a>", 50000), "document nested too deeply\n"},
-      {"<RCC><qresource prefix='/'>", "unexpected end of data\n"},
+      {"", "can't find root node...", ""},
+      {" \r\n\t<?xml version='1.0'?><!-- nothing -->\n", "can't find root node...", ""},
+      {"<![CDATA[no element]]>", "can't find root node...", ""},
+      {"<RCC/>trailing", "expected <\n", "1:7"},
+      {std::string("\xFF\xFE<\0R\0/\0>\0", 10), "NUL byte in file " + qrc + "\n", ""},
+      {std::string("<RCC/>\0<more/>", 14), "NUL byte in file " + qrc + "\n", ""},
+      {"<RCC><file>a&#0;</file></RCC>", "invalid numeric character entity\n", "1:13"},
+      {"<RCC><file>&#18446744073709551681;</file></RCC>", "invalid numeric character entity\n",
+       "1:12"},
+      {repeated("<a>", 50000), "document nested too deeply\n", "1:3002"},
+      {"<RCC><qresource prefix='/'>", "unexpected end of data\n", "1:28"},
+      // Counted in the bytes as read: a byte-order mark, CR LF line ends and references that the
+      // parser shortened in place before it failed.
+      {"\xEF\xBB\xBF<RCC>\r\n  <a v='&#10;&#10;'>&amp;&#x4E2D;\r\n &lt;</a>\r\n  <b></c x>",
+       "expected >\n", "4:10"},
+      {"\xEF\xBB\xBF<a>", "unexpected end of data\n", "1:4"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content.substr(0, 40));
     writeFile(qrcPath(), c.content);
-    expectFailure(args(), c.message);
+    const std::string err =
+        c.where.empty()
+            ? ""
+            : qrc + ":" + c.where + ": error: " + c.message.substr(0, c.message.size() - 1) + "\n";
+    expectFailure(args(), c.message, "", err);
   }
 
   writeFile(qrcPath(), "<RCC/>");
@@ -336,6 +349,150 @@ TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
                 std::string::npos);
     }
   }
+}
+
+TEST_F(RunTest, AnswersHelpAndVersion) {
+  RunResult result = runTool({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("resweaver keeps one prefix group", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("\nUsage: resweaver [options] folder rcname html prefix\n"),
+            std::string::npos);
+  for (const char* option : {"--check", "--sort", "--help", "--version", "Exit status"}) {
+    EXPECT_NE(result.out.find(option), std::string::npos) << option;
+  }
+  result = runTool({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, std::string("resweaver ") + RESWEAVER_VERSION + "\n");
+  // Without "--", a word is an argument: these are calls with fewer than four.
+  for (const char* word : {"-h", "help", "-v"}) {
+    result = runTool({word});
+    EXPECT_EQ(result.status, kFailure);
+    EXPECT_EQ(result.out, kUsage);
+  }
+}
+
+TEST_F(RunTest, RefusesUnknownOptions) {
+  writeFile(qrcPath(), "<RCC/>");
+  fs::create_directories(dir / "html");
+  std::vector<std::string> call = args();
+  call.insert(call.begin(), {"--sort", "--force"});
+  expectFailure(call, "unknown option --force\n");
+}
+
+TEST_F(RunTest, TakesAFolderNamedLikeAnOptionAfterTwoDashes) {
+  writeFile(dir / "--check/app.qrc", "<RCC/>");
+  writeFile(dir / "--check/html/a.html", "");
+  const RunResult result =
+      runTool({"--sort", "--", "--check", "app", "html", "/"}, "cd " + dir.path().string() + " &&");
+  EXPECT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(readFile(dir / "--check/app.qrc"),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n\t</qresource>\n"
+            "</RCC>\n\n");
+}
+
+TEST_F(RunTest, ChecksWithoutWriting) {
+  writeFile(dir / "html/a.html", "");
+  writeFile(dir / "html/old.html", "");
+  update("<RCC/>");
+  const std::string upToDate = readFile(qrcPath());
+  const auto written = fs::last_write_time(qrcPath());
+  std::vector<std::string> check = args();
+  check.insert(check.begin(), "--check");
+
+  // Checks run as another user in a folder they cannot write, and under a shared lock.
+  openToEveryone(dir.path());
+  fs::permissions(dir.path(), fs::perms::others_write, fs::perm_options::remove);
+  RunResult result = runTool(check, asUnprivileged());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+
+  fs::remove(dir / "html/old.html");
+  writeFile(dir / "html/new.html", "");
+  result = runTool(check, asUnprivileged());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "+ html/new.html\n- html/old.html\n");
+
+  // The same entries in another layout.
+  std::string spaced = upToDate;
+  spaced.insert(spaced.find("\t<qresource"), "  ");
+  fs::remove(dir / "html/new.html");
+  writeFile(dir / "html/old.html", "");
+  writeFile(qrcPath(), spaced);
+  fs::last_write_time(qrcPath(), written);
+  result = runTool(check);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            qrcPath().string() + ": the entries stay the same; the layout would change\n");
+
+  EXPECT_EQ(readFile(qrcPath()), spaced);
+  EXPECT_EQ(fs::last_write_time(qrcPath()), written);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"app.qrc", "html"}));
+
+  fs::remove(qrcPath());
+  expectFailure(check, "cannot open file " + qrcPath().string() + "\n");
+  EXPECT_FALSE(fs::exists(qrcPath()));
+}
+
+TEST_F(RunTest, ChecksTheSortedOrder) {
+  for (const char* name : {"b.html", "a.html", "c/d.html", "c-d.html"}) {
+    writeFile(dir / "html" / name, "");
+  }
+  writeFile(qrcPath(),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/c-d.html</file>\n"
+            "\t\t<file>html/c/d.html</file>\n\t\t<file>html/b.html</file>\n"
+            "\t\t<file>html/a.html</file>\n\t</qresource>\n</RCC>\n\n");
+  std::vector<std::string> check = args();
+  check.insert(check.begin(), {"--check", "--sort"});
+  RunResult result = runTool(check);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            qrcPath().string() + ": the entries stay the same; their order would change\n");
+  std::vector<std::string> sort = args();
+  sort.insert(sort.begin(), "--sort");
+  EXPECT_EQ(runTool(sort).status, 0);
+  EXPECT_EQ(readFile(qrcPath()),
+            "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n"
+            "\t\t<file>html/b.html</file>\n\t\t<file>html/c/d.html</file>\n"
+            "\t\t<file>html/c-d.html</file>\n\t</qresource>\n</RCC>\n\n");
+  result = runTool(check);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+}
+
+// The same tree on ext4 and on a tmpfs lists its files in different orders; sorted, the .qrc is the
+// same.
+TEST_F(RunTest, SortsAlikeOnEveryFileSystem) {
+  const fs::path mounted = dir / "tmpfs";
+  fs::create_directories(mounted);
+  if (testing::runCommand("mount -t tmpfs -o size=8m tmpfs " + testing::quoted(mounted.string()))
+          .status != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+  const fs::path disk = dir / "disk";
+  for (int i = 0; i < 40; ++i) {
+    writeFile(disk / "html" / ("page-" + std::to_string(i * 7919 % 40) + ".html"), "");
+    writeFile(disk / "html" / ("sub" + std::to_string(i % 3)) / ("f" + std::to_string(i)), "");
+  }
+  writeFile(disk / "app.qrc", "<RCC/>");
+  fs::copy(disk, mounted / "copy", fs::copy_options::recursive);
+  const auto written = [&](const fs::path& root, bool sorted) {
+    writeFile(root / "app.qrc", "<RCC/>");
+    std::vector<std::string> call = {root.string(), "app", "html", "/"};
+    if (sorted) {
+      call.insert(call.begin(), "--sort");
+    }
+    EXPECT_EQ(runTool(call).status, 0);
+    return readFile(root / "app.qrc");
+  };
+  EXPECT_NE(written(disk, false), written(mounted / "copy", false));
+  EXPECT_EQ(written(disk, true), written(mounted / "copy", true));
+  testing::runCommand("umount " + testing::quoted(mounted.string()));
 }
 
 // Faults provoked for real: the run fails cleanly or succeeds, and never damages the file.

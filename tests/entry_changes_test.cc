@@ -1,0 +1,39 @@
+#include "entry_changes.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace resweaver {
+namespace {
+
+TEST(EntryChangesTest, ListsWhatWouldBeAddedAndRemoved) {
+  const struct {
+    const char* name;
+    std::vector<std::string_view> before;
+    std::vector<std::string> after;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"added and removed", {"a", "old", "b"}, {"new", "a", "b", "z"}, {"+ new", "+ z", "- old"}},
+      {"renamed", {"x/a.html"}, {"x/b.html"}, {"+ x/b.html", "- x/a.html"}},
+      {"all new", {}, {"a", "b"}, {"+ a", "+ b"}},
+      {"all gone", {"a", "b"}, {}, {"- a", "- b"}},
+      {"an entry listed twice counts twice", {"a", "a", "b"}, {"a", "b", "b"}, {"+ b", "- a"}},
+      {"reordered",
+       {"b", "a"},
+       {"a", "b"},
+       {"app.qrc: the entries stay the same; their order would change"}},
+      {"the same entries",
+       {"a", "b"},
+       {"a", "b"},
+       {"app.qrc: the entries stay the same; the layout would change"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(describeChanges(c.before, c.after, "app.qrc"), c.lines);
+  }
+}
+
+}  // namespace
+}  // namespace resweaver
