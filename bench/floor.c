@@ -95,9 +95,10 @@ static void append(struct buffer* b, const char* data, size_t size) {
   b->size += size;
 }
 
-/* Reserves address space for capacity bytes, aligned to 2 MiB and marked for transparent huge
- * pages, as the tool backs its document and printed text: the document then grows in place, never
- * copied, with one page fault every 2 MiB. */
+/* Reserves address space for capacity bytes, aligned to 2 MiB: the document then grows in place,
+ * never copied. Past its first 2 MiB it is marked for transparent huge pages, as the tool backs its
+ * document and printed text: one page fault every 2 MiB. A small document keeps small pages, and
+ * so a small peak. */
 static void reserveLarge(struct buffer* b, size_t capacity) {
   const size_t largePage = (size_t)2 << 20;
   char* mapping = mmap(NULL, capacity + largePage, PROT_READ | PROT_WRITE,
@@ -106,7 +107,7 @@ static void reserveLarge(struct buffer* b, size_t capacity) {
     die("cannot reserve %zu bytes: %s", capacity, strerror(errno));
   }
   b->data = (char*)(((uintptr_t)mapping + largePage - 1) / largePage * largePage);
-  madvise(b->data, capacity, MADV_HUGEPAGE); /* a hint: without it, only slower */
+  madvise(b->data + largePage, capacity - largePage, MADV_HUGEPAGE); /* a hint */
   b->size = 0;
   b->capacity = capacity;
   b->fixed = 1;
