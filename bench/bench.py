@@ -187,9 +187,17 @@ class Command:
         self.times, self.peaks, self.statuses = [], [], []
 
 
+def busy_ticks():
+    """The machine's busy CPU time so far, in clock ticks, from /proc/stat."""
+    with open("/proc/stat", encoding="utf-8") as stat:
+        fields = [int(f) for f in stat.readline().split()[1:]]
+    return sum(fields) - fields[3] - fields[4]  # all but idle and iowait
+
+
 class Runner:
     def __init__(self, measure):
         self.measure = measure
+        self.others = {}  # label -> share of the machine that other processes used
 
     def once(self, command, record=True):
         if command.before:
@@ -226,6 +234,7 @@ class Runner:
         for command in commands:
             self.once(command, record=False)
         started = time.monotonic()
+        ticks, own = busy_ticks(), sum(os.times()[:4])
         for index in range(rounds):
             turn = index % len(commands)
             for command in commands[turn:] + commands[:turn]:
@@ -233,8 +242,14 @@ class Runner:
             if sys.stderr.isatty():
                 print(f"  {label}: round {index + 1}/{rounds} "
                       f"({time.monotonic() - started:.0f} s)", file=sys.stderr, end="\r")
-        print(f"  {label}: {rounds} rounds in {time.monotonic() - started:.0f} s",
-              file=sys.stderr)
+        wall = time.monotonic() - started
+        # Whatever else kept the processors busy meanwhile (this process and the commands it ran
+        # aside) skews the times: a share of the machine's capacity.
+        other = ((busy_ticks() - ticks) / os.sysconf("SC_CLK_TCK") -
+                 (sum(os.times()[:4]) - own)) / (wall * os.cpu_count())
+        self.others[label] = max(0.0, other)
+        print(f"  {label}: {rounds} rounds in {wall:.0f} s, other work "
+              f"{100 * self.others[label]:.0f}%", file=sys.stderr)
 
 
 def median(values):
@@ -455,8 +470,8 @@ def bench_trees(args, runner, work, tool, options, report, plot):
     report += [
         "## Against the targets", "",
         "| tree | entries | .qrc bytes | writing / floor | target | writing / durable floor | "
-        "no-op / writing | --sort / writing | peak MiB: writing / no-op / floor |",
-        "|---|---|---|---|---|---|---|---|---|"]
+        "no-op / writing | --sort / writing | peak MiB: writing / no-op / floor | other work |",
+        "|---|---|---|---|---|---|---|---|---|---|"]
     notes = []
     for name in names:
         r = results[name]
@@ -478,7 +493,7 @@ def bench_trees(args, runner, work, tool, options, report, plot):
                           f"{summary_mark(max(writing.peaks) / 2**20, PEAK_TARGET_MIB[name])})")
         report.append(f"| {name} | {r['entries']} | {r['size']} | {ratio(to_floor)} | {target} | "
                       f"{ratio(paired(writing, r['durable']))} | {noop_cell} | {sort_cell} | "
-                      f"{peak_cell} |")
+                      f"{peak_cell} | {100 * runner.others.get(f'tree {name}', 0):.0f}% |")
         if r["noop_wrote"]:
             notes.append(f"tree {name}: the no-op run rewrote the .qrc (its modification time "
                          "changed).")
@@ -489,7 +504,9 @@ def bench_trees(args, runner, work, tool, options, report, plot):
                f"peaks, 1% allowed for noise); --sort ≤ {SORT_TARGET} × the writing run at "
                f"{SORT_TARGET_TREE} files. The durable floor saves as a careful tool does "
                "(temporary file, fsync, rename, fsync of the folder); the plain floor writes the "
-               ".qrc in place and leaves the flush to the kernel.", ""]
+               ".qrc in place and leaves the flush to the kernel. Other work: the share of the "
+               "machine that other processes kept busy during the tree's rounds (sync's writeback "
+               "included); above a few percent, the times are skewed.", ""]
     nested = sorted((r["files"], max(r["writing"].peaks)) for r in results.values()
                     if r["shape"] == "nested")
     if len(nested) > 1 and nested[-1][0] > nested[0][0]:
