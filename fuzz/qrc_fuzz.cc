@@ -1,6 +1,9 @@
 // Drives the document code the way a run does: load bytes, check and parse them, find the root,
 // locate or create a group, append entries, print. The printed text must parse again and print to
-// the same bytes, and nothing the parser keeps may hold a NUL byte or nest too deeply.
+// the same bytes, and nothing the parser keeps may hold a NUL byte or nest too deeply. A run's own
+// way (the group's old content left out of the parse, the entries streamed in by the printer) must
+// give the same bytes, or fail with the same message at the same place, as the straightforward way
+// with RapidXml's printer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +61,41 @@ bool inspect(const Document& doc) {
   return mixed;
 }
 
+constexpr const char* kEntries[] = {"html/a&b's <c>\".html", "html/\xC3\xA9t\xC3\xA9\r\n.css"};
+
+// The prefix comes from the input too, so that groups are found as well as created: "/", or a
+// stretch of the input after its first byte.
+std::string prefixFor(const std::string& text) {
+  if (text.empty() || text[0] % 3 == 0) {
+    return "/";
+  }
+  const std::size_t start = static_cast<unsigned char>(text[0]) % text.size();
+  return text.substr(start, static_cast<unsigned char>(text[0]) % 5);
+}
+
+// The run's own way, or the error it reports.
+std::string streamed(std::string text, const std::string& prefix) {
+  Document doc;
+  try {
+    resweaver::parseQrcWithoutEntries(text.data(), text.size(), prefix, doc);
+  } catch (const resweaver::ParseError& error) {
+    return "error at " + std::to_string(error.offset()) + ": " + error.what();
+  }
+  Node* root = resweaver::findRoot(doc);
+  if (root == nullptr) {
+    return "no root";
+  }
+  Node& group = resweaver::locateOrCreateGroup(doc, *root, prefix);
+  resweaver::PrintedText out;
+  resweaver::QrcPrinter printer(doc, *root, group, out);
+  printer.begin();
+  for (const char* entry : kEntries) {
+    printer.entry(entry, "");
+  }
+  printer.end();
+  return out.str();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -65,23 +103,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (text.find('\0') != std::string::npos) {
     return 0;  // loading refuses such a file before parsing
   }
+  const std::string prefix = prefixFor(text);
+  const std::string runsWay = streamed(text, prefix);
   Document doc;
   try {
     resweaver::parseQrc(text.data(), doc);
-  } catch (const std::exception&) {
+  } catch (const resweaver::ParseError& error) {
+    require(runsWay == "error at " + std::to_string(error.offset()) + ": " + error.what(),
+            "the same error both ways");
     return 0;
   }
   Node* root = resweaver::findRoot(doc);
   if (root == nullptr) {
+    require(runsWay == "no root", "no root both ways");
     return 0;
   }
-  // The prefix comes from the input too, so that groups are found as well as created.
-  const std::string prefix = size > 0 && data[0] % 2 ? "/" : std::string(root->name(), 1);
   Node& group = resweaver::locateOrCreateGroup(doc, *root, prefix);
-  resweaver::appendFileEntry(doc, group, "html/a&b's <c>\".html");
-  resweaver::appendFileEntry(doc, group, "html/\xC3\xA9t\xC3\xA9\r\n.css");
+  for (const char* entry : kEntries) {
+    resweaver::appendFileEntry(doc, group, entry);
+  }
   const bool mixed = inspect(doc);
   const std::string printed = resweaver::printQrc(doc).str();
+  require(runsWay == printed, "the same bytes both ways");
 
   std::string again = printed;
   Document reread;

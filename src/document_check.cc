@@ -3,6 +3,7 @@
 #include "document_check.h"
 
 #include <cstring>
+#include <string>
 
 #include <rapidxml/rapidxml.hpp>
 
@@ -90,11 +91,125 @@ const char* skipTranslated(const char* p, char stop, Finding& finding) {
   }
 }
 
-}  // namespace
+// The text of an attribute value from the file, with its references translated as the parser
+// translates them. Only called on values that the check has found sound.
+std::string translated(const char* p, const char* end) {
+  std::string text;
+  while (p < end) {
+    if (*p != '&') {
+      text += *p++;
+      continue;
+    }
+    struct Entity {
+      std::string_view name;
+      char character;
+    };
+    static constexpr Entity kEntities[] = {
+        {"&amp;", '&'}, {"&apos;", '\''}, {"&quot;", '"'}, {"&gt;", '>'}, {"&lt;", '<'}};
+    const std::string_view rest(p, static_cast<std::size_t>(end - p));
+    bool named = false;
+    for (const Entity& entity : kEntities) {
+      if (rest.substr(0, entity.name.size()) == entity.name) {
+        text += entity.character;
+        p += entity.name.size();
+        named = true;
+        break;
+      }
+    }
+    if (named) {
+      continue;
+    }
+    if (p[1] != '#') {
+      text += *p++;
+      continue;
+    }
+    const unsigned long base = p[2] == 'x' ? 16 : 10;
+    p += base == 16 ? 3 : 2;
+    unsigned long code = 0;
+    for (unsigned digit; (digit = digitValue(*p)) != kNotADigit; ++p) {
+      code = code * base + digit;
+    }
+    ++p;  // ';'
+    // UTF-8, as the parser writes it.
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | (code >> 6));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | (code >> 12));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (code >> 18));
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+// Follows the search for the prefix group through the events of the check.
+class GroupSearch {
+ public:
+  GroupSearch(const std::string_view* prefix, GroupContent* group)
+      : prefix_(prefix), group_(group), state_(prefix == nullptr ? kDone : kSearching) {}
+
+  // An element starts at depth (its parent's depth).
+  void element(int depth) {
+    topElements_ += depth == 0;
+    candidate_ = state_ == kSearching && depth == 1 && topElements_ == 1;
+    matched_ = false;
+  }
+  void attribute(const char* value, const char* end) {
+    if (candidate_ && !matched_) {
+      const std::string_view raw(value, static_cast<std::size_t>(end - value));
+      matched_ = raw.find('&') == std::string_view::npos ? raw == *prefix_
+                                                         : translated(value, end) == *prefix_;
+    }
+  }
+  // The start tag ended; content, if any, begins at content.
+  void startTagEnd(const char* content) {
+    if (!matched_) {
+      return;
+    }
+    state_ = content == nullptr ? kDone : kInside;  // an empty-element tag has no content
+    found_.begin = content;
+  }
+  // A stretch of text at depth (the depth of its element's content).
+  void text(int depth, const char* begin, const char* end) {
+    if (state_ == kInside && depth == 2 && found_.textBegin == nullptr) {
+      found_.textBegin = begin;
+      found_.textEnd = end;
+    }
+  }
+  // An end tag that begins at tag closes an element whose content was at depth.
+  void endTag(int depth, const char* tag) {
+    if (state_ == kInside && depth == 2) {
+      found_.end = tag;
+      state_ = kDone;
+      if (found_.begin != nullptr) {
+        *group_ = found_;
+      }
+    }
+  }
+
+ private:
+  enum State { kSearching, kInside, kDone };
+  const std::string_view* prefix_;
+  GroupContent* group_;
+  State state_;
+  int topElements_ = 0;
+  bool candidate_ = false;
+  bool matched_ = false;
+  GroupContent found_;
+};
 
 // Skipped constructs, start tags with their attribute values, text and end tags, in the parser's
-// order; the depth and the numeric references in translated text are tracked on the way.
-Finding checkDocument(const char* p) {
+// order; the depth and the numeric references in translated text are tracked on the way, and the
+// group's content is found.
+Finding check(const char* p, GroupSearch& search) {
   Finding finding;
   if (std::strncmp(p, "\xEF\xBB\xBF", 3) == 0) {
     p += 3;
@@ -116,14 +231,19 @@ Finding checkDocument(const char* p) {
       }
       if (*p != '<') {
         p = skipTranslated(contents, '<', finding);
+        if (p != nullptr) {
+          search.text(depth, contents, p);
+        }
         continue;
       }
       if (p[1] == '/') {
+        const char* tag = p;
         p = skipSpace(skipName(p + 2));
         if (*p != '>') {
           return finding;
         }
         ++p;
+        search.endTag(depth, tag);
         --depth;
         continue;
       }
@@ -163,6 +283,7 @@ Finding checkDocument(const char* p) {
       if (depth + 1 > kMaxDepth) {
         return {Finding::kTooDeep, name};
       }
+      search.element(depth);
       p = skipSpace(p);
       while (p != nullptr && isAttributeNameChar(*p)) {
         ++p;
@@ -178,10 +299,12 @@ Finding checkDocument(const char* p) {
         if (quote != '\'' && quote != '"') {
           return finding;
         }
-        p = skipTranslated(p + 1, quote, finding);
+        const char* value = p + 1;
+        p = skipTranslated(value, quote, finding);
         if (p == nullptr || *p != quote) {
           return finding;
         }
+        search.attribute(value, p);
         p = skipSpace(p + 1);
       }
       if (p == nullptr) {
@@ -190,12 +313,31 @@ Finding checkDocument(const char* p) {
       if (*p == '>') {
         ++p;
         ++depth;
+        search.startTagEnd(p);
       } else if (p[0] == '/' && p[1] == '>') {
         p += 2;
+        search.startTagEnd(nullptr);
       } else {
         return finding;
       }
     }
+  }
+  return finding;
+}
+
+}  // namespace
+
+Finding checkDocument(const char* text) {
+  GroupSearch none(nullptr, nullptr);
+  return check(text, none);
+}
+
+Finding checkDocument(const char* text, std::string_view prefix, GroupContent& group) {
+  group = {};
+  GroupSearch search(&prefix, &group);
+  const Finding finding = check(text, search);
+  if (finding.kind != Finding::kNone) {
+    group = {};
   }
   return finding;
 }

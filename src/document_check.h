@@ -5,6 +5,8 @@
 #ifndef RESWEAVER_DOCUMENT_CHECK_H_
 #define RESWEAVER_DOCUMENT_CHECK_H_
 
+#include <string_view>
+
 namespace resweaver {
 
 // Deepest element nesting accepted.
@@ -19,6 +21,19 @@ struct Finding {
 
 // Checks the NUL-terminated text, which may begin with a UTF-8 byte-order mark.
 Finding checkDocument(const char* text);
+
+// Where the content of the prefix group lies in the raw text: the first child of the root element
+// (the first top-level element) that has an attribute whose value, references translated, equals
+// the prefix. Found only when its content, up to its end tag, reads as the parser will take it.
+struct GroupContent {
+  const char* begin = nullptr;  // just after the group's start tag; nullptr: not found, or empty
+  const char* end = nullptr;    // at the '<' of its end tag
+  const char* textBegin = nullptr;  // the first stretch of text directly in the group, which the
+  const char* textEnd = nullptr;    // parser makes the group's value; nullptr: none
+};
+
+// Checks text as above, and finds the content of the group that carries prefix.
+Finding checkDocument(const char* text, std::string_view prefix, GroupContent& group);
 
 }  // namespace resweaver
 

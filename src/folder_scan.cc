@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "folder_walk.h"
 #include "native_path.h"
 
 namespace resweaver {
@@ -21,27 +22,19 @@ namespace fs = std::filesystem;
 
 class RelativeTexts {
  public:
-  RelativeTexts(const fs::path& rootPath, const fs::path& htmlPath)
-      : rootPath_(rootPath), htmlText_(htmlPath.native()) {}
+  RelativeTexts(const fs::path& rootPath, const EntrySink& sink)
+      : rootPath_(rootPath), sink_(sink) {}
 
-  std::string textOf(const fs::directory_entry& entry) {
-    const fs::path& entryPath = entry.path();
-    // The walk forms an entry's path by appending the names below the HTML folder to htmlPath.
-    const NativeView native = entryPath.native();
-    std::size_t start = std::min(htmlText_.size(), native.size());
-    if (start < native.size() && native[start] == fs::path::preferred_separator) {
-      ++start;
-    }
-    const NativeView below = native.substr(start);
-
-    const bool link = entry.is_symlink();
-    if (link || !htmlResolved_) {
+  void add(const WalkEntry& entry) {
+    const NativeView below = entry.path.substr(entry.below);
+    if (entry.link || !htmlResolved_) {
       // The full way, in its order: the entry first, then the root.
+      const fs::path entryPath(entry.path);
       const fs::path resolved = weaklyCanonical(entryPath);
       if (!rootResolved_) {
         rootResolved_ = weaklyCanonical(rootPath_);
       }
-      if (!link) {
+      if (!entry.link) {
         // Every name below the HTML folder is a real folder or file: dropping them leaves the
         // resolved HTML folder.
         htmlResolved_ = resolved;
@@ -51,14 +44,17 @@ class RelativeTexts {
         }
         htmlPrefix_ = sharedPrefix();
       }
-      return checked(resolved.lexically_relative(*rootResolved_), entryPath);
+      text_ = checked(resolved.lexically_relative(*rootResolved_), entryPath);
+      sink_({text_, {}});
+      return;
     }
     if (!htmlPrefix_.empty()) {
-      std::string text = htmlPrefix_;
-      appendNarrow(text, below);
-      return text;
+      sink_({htmlPrefix_, narrowView(below, text_)});
+      return;
     }
-    return checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), entryPath);
+    text_ =
+        checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), fs::path(entry.path));
+    sink_({text_, {}});
   }
 
  private:
@@ -89,22 +85,14 @@ class RelativeTexts {
   }
 
   const fs::path& rootPath_;
-  const NativeView htmlText_;
+  const EntrySink& sink_;
+  std::string text_;  // the text of the entry at hand, where it is not made of two pieces
   std::optional<fs::path> rootResolved_;
   std::optional<fs::path> htmlResolved_;
   std::string htmlPrefix_;
 };
 
 }  // namespace
-
-void forEachEntryText(const fs::path& rootPath, const fs::path& htmlPath, const EntrySink& sink) {
-  RelativeTexts texts(rootPath, htmlPath);
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(htmlPath)) {
-    if (!entry.is_directory()) {
-      sink(texts.textOf(entry));
-    }
-  }
-}
 
 bool sortsBefore(std::string_view a, std::string_view b) {
   constexpr auto separator = static_cast<char>(fs::path::preferred_separator);
@@ -118,26 +106,39 @@ bool sortsBefore(std::string_view a, std::string_view b) {
   return static_cast<unsigned char>(*left) < static_cast<unsigned char>(*right);
 }
 
+void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
+                const EntrySink& sink) {
+  if (!sorted) {
+    RelativeTexts texts(rootPath, sink);
+    walkFolder(htmlPath, false, [&](const WalkEntry& entry) { texts.add(entry); });
+    return;
+  }
+  // A walk that takes each folder's entries in the order of their names gives the texts in sorted
+  // order, unless links (which give their targets' paths) or an HTML folder above the root break
+  // it: then they are sorted here.
+  std::vector<std::string> collected;
+  bool inOrder = true;
+  const EntrySink collect = [&](const EntryText& text) {
+    collected.push_back(text.str());
+    inOrder = inOrder && (collected.size() < 2 ||
+                          !sortsBefore(collected.back(), collected[collected.size() - 2]));
+  };
+  RelativeTexts texts(rootPath, collect);
+  walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
+  if (!inOrder) {
+    std::stable_sort(collected.begin(), collected.end(), sortsBefore);
+  }
+  for (const std::string& text : collected) {
+    sink({text, {}});
+  }
+}
+
 std::vector<std::string> entryTexts(const fs::path& rootPath, const fs::path& htmlPath,
                                     bool sorted) {
   std::vector<std::string> texts;
-  forEachEntryText(rootPath, htmlPath, [&](const std::string& text) { texts.push_back(text); });
-  if (sorted) {
-    std::stable_sort(texts.begin(), texts.end(), sortsBefore);
-  }
+  scanFolder(rootPath, htmlPath, sorted,
+             [&](const EntryText& text) { texts.push_back(text.str()); });
   return texts;
-}
-
-void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted, Document& doc,
-                Node& group) {
-  if (sorted) {
-    for (const std::string& text : entryTexts(rootPath, htmlPath, sorted)) {
-      appendFileEntry(doc, group, text);
-    }
-    return;
-  }
-  forEachEntryText(rootPath, htmlPath,
-                   [&](const std::string& text) { appendFileEntry(doc, group, text); });
 }
 
 }  // namespace resweaver

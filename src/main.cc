@@ -52,7 +52,13 @@ int run(const CommandLine& line) {
   Document doc;
   useLargePages(doc);
   try {
-    parseQrc(qrcFile.data(), doc);  // the pre-parse check first, then RapidXml
+    // The pre-parse check first, then RapidXml. A run that writes never needs the group's old
+    // entries: they are left out. A check lists them.
+    if (line.check) {
+      parseQrc(qrcFile.data(), doc);
+    } else {
+      parseQrcWithoutEntries(qrcFile.data(), qrcFile.size(), prefix, doc);
+    }
   } catch (const ParseError& error) {
     tellWhere(qrc, error);
     throw;
@@ -65,17 +71,20 @@ int run(const CommandLine& line) {
   const std::vector<std::string_view> oldEntries =
       line.check ? fileEntries(findGroup(*root, prefix)) : std::vector<std::string_view>();
   Node& group = locateOrCreateGroup(doc, *root, prefix);
-  std::vector<std::string> newEntries;
-  if (line.check) {
-    newEntries = entryTexts(rootPath, htmlPath, line.sort);
-    for (const std::string& text : newEntries) {
-      appendFileEntry(doc, group, text);
-    }
-  } else {
-    scanFolder(rootPath, htmlPath, line.sort, doc, group);
-  }
+
+  // The scan's entries go straight into the printed text, between the parts of the document
+  // before and after them. While the text equals the old one it is only compared, not kept.
   PrintedText out(qrc, /*keepChanges=*/!line.check);
-  printQrc(doc, out);
+  QrcPrinter printer(doc, *root, group, out);
+  printer.begin();
+  std::vector<std::string> newEntries;
+  scanFolder(rootPath, htmlPath, line.sort, [&](const EntryText& text) {
+    printer.entry(text.head, text.tail);
+    if (line.check) {
+      newEntries.push_back(text.str());
+    }
+  });
+  printer.end();
   if (!line.check) {
     qrc.save(out);
     return kSuccess;

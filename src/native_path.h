@@ -19,6 +19,10 @@ std::string narrowText(const std::filesystem::path& path);
 // Appends the narrow text of a piece of a native path to text.
 void appendNarrow(std::string& text, NativeView native);
 
+// The narrow text of a piece of a native path: the piece itself where paths are narrow, else its
+// conversion, held in buffer.
+std::string_view narrowView(NativeView native, std::string& buffer);
+
 // std::filesystem::weakly_canonical: the existing leading part of path resolved through the file
 // system (links followed), the rest appended lexically.
 std::filesystem::path weaklyCanonical(const std::filesystem::path& path);

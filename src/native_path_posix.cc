@@ -17,6 +17,10 @@ void appendNarrow(std::string& text, NativeView native) {
   text += native;
 }
 
+std::string_view narrowView(NativeView native, std::string& /*buffer*/) {
+  return native;
+}
+
 fs::path weaklyCanonical(const fs::path& path) {
   return fs::weakly_canonical(path);
 }

@@ -59,6 +59,11 @@ void appendNarrow(std::string& text, NativeView native) {
   text += narrowFromWide(native.data(), native.size());
 }
 
+std::string_view narrowView(NativeView native, std::string& buffer) {
+  buffer = narrowFromWide(native.data(), native.size());
+  return buffer;
+}
+
 namespace {
 
 // The final name of an open file or folder, in its DOS form (C:\... or \\server\share\...).

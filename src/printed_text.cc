@@ -31,10 +31,11 @@ void PrintedText::append(std::string_view bytes) {
 
 void PrintedText::appendRaw(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (blocks_.empty() || used_ == kLargeBlockSize) {
+    if (blocks_.empty() || used_ == limit()) {
       blockFull();
+      continue;
     }
-    const std::size_t count = std::min(bytes.size(), kLargeBlockSize - used_);
+    const std::size_t count = std::min(bytes.size(), limit() - used_);
     std::memcpy(blocks_.back().get() + used_, bytes.data(), count);
     used_ += count;
     size_ += count;
@@ -42,25 +43,29 @@ void PrintedText::appendRaw(std::string_view bytes) {
   }
 }
 
-// Called when the last block is full (or there is none yet). While comparing, the full block is
-// held against the old bytes at its place: if they are equal it is reused for the next bytes.
+// While comparing, the bytes are held against the old ones in small steps, so that only the first
+// pages of one block are ever touched; afterwards, blocks fill up whole.
+std::size_t PrintedText::limit() const {
+  return comparing_ ? kCompareStep : kLargeBlockSize;
+}
+
+// Called when the last block is full (or there is none yet). While comparing, the bytes in it are
+// held against the old bytes at their place: if they are equal, the block is reused.
 void PrintedText::blockFull() {
   if (comparing_ && !blocks_.empty()) {
     const std::uint64_t offset = size_ - used_;
     if (offset + used_ <= old_->size()) {
-      oldBlock_.resize(used_);
-      old_->readAt(oldBlock_.data(), used_, offset);
-      if (std::memcmp(oldBlock_.data(), blocks_.back().get(), used_) == 0) {
+      oldBytes_.resize(used_);
+      old_->readAt(oldBytes_.data(), used_, offset);
+      if (std::memcmp(oldBytes_.data(), blocks_.back().get(), used_) == 0) {
         used_ = 0;
         return;
       }
     }
     keepFromHere();
-    if (!keepChanges_) {
-      return;
-    }
+    return;
   }
-  if (!comparing_ && !keepChanges_) {
+  if (!comparing_ && !keepChanges_ && !blocks_.empty()) {
     used_ = 0;  // only compared, and already known to differ
     return;
   }
@@ -68,22 +73,33 @@ void PrintedText::blockFull() {
   used_ = 0;
 }
 
-// The text differs from the old one within the last block: the equal bytes before that block are
-// read back from the old content, so that the kept blocks hold the whole text from the start.
+// The text differs from the old one within the bytes held: the equal bytes before them are read
+// back from the old content, so that the kept blocks hold the whole text from the start.
 void PrintedText::keepFromHere() {
   comparing_ = false;
-  oldBlock_ = {};
+  oldBytes_ = {};
   if (!keepChanges_) {
+    used_ = 0;
     return;
   }
-  const std::uint64_t equal = size_ - used_;  // a whole number of blocks
-  Block last = std::move(blocks_.back());
+  const std::string held(blocks_.back().get(), used_);
+  const std::uint64_t equal = size_ - used_;
   blocks_.clear();
-  for (std::uint64_t offset = 0; offset < equal; offset += kLargeBlockSize) {
-    blocks_.push_back(newBlock());
-    old_->readAt(blocks_.back().get(), kLargeBlockSize, offset);
+  used_ = 0;
+  size_ = 0;
+  for (std::uint64_t offset = 0; offset < equal;) {
+    if (blocks_.empty() || used_ == kLargeBlockSize) {
+      blocks_.push_back(newBlock());
+      used_ = 0;
+    }
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kLargeBlockSize - used_, equal - offset));
+    old_->readAt(blocks_.back().get() + used_, count, offset);
+    used_ += count;
+    size_ += count;
+    offset += count;
   }
-  blocks_.push_back(std::move(last));
+  appendRaw(held);
 }
 
 void PrintedText::finish() {
@@ -93,15 +109,15 @@ void PrintedText::finish() {
   }
   const std::uint64_t offset = size_ - used_;
   if (size_ == old_->size()) {
-    oldBlock_.resize(used_);
-    old_->readAt(oldBlock_.data(), used_, offset);
-    if (used_ == 0 || std::memcmp(oldBlock_.data(), blocks_.back().get(), used_) == 0) {
+    oldBytes_.resize(used_);
+    old_->readAt(oldBytes_.data(), used_, offset);
+    if (used_ == 0 || std::memcmp(oldBytes_.data(), blocks_.back().get(), used_) == 0) {
       unchanged_ = true;
-      oldBlock_ = {};
+      oldBytes_ = {};
       return;
     }
   }
-  // Shorter or longer than the old text, or different in its last block.
+  // Shorter or longer than the old text, or different in its last bytes.
   if (blocks_.empty()) {
     blocks_.push_back(newBlock());
   }

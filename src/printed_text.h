@@ -47,7 +47,8 @@ class PrintedText {
 
   // Appends bytes; on Windows every line feed becomes CR LF.
   void append(std::string_view bytes);
-  void push_back(char c) { append(std::string_view(&c, 1)); }
+  void append(char c) { append(std::string_view(&c, 1)); }
+  void push_back(char c) { append(c); }
 
   // Ends the text. Afterwards, with old content: whether the text equals it byte for byte.
   void finish();
@@ -60,8 +61,11 @@ class PrintedText {
 
  private:
   void appendRaw(std::string_view bytes);
+  std::size_t limit() const;
   void blockFull();
   void keepFromHere();
+
+  static constexpr std::size_t kCompareStep = 64 * 1024;
 
   struct Release {
     void operator()(char* block) const { releaseLarge(block); }
@@ -76,7 +80,7 @@ class PrintedText {
   bool keepChanges_ = true;
   bool comparing_ = false;  // the bytes so far equal the old ones; only the last block is held
   bool unchanged_ = false;
-  std::vector<char> oldBlock_;  // the old bytes that the last block is compared with
+  std::vector<char> oldBytes_;  // the old bytes that the held ones are compared with
 };
 
 }  // namespace resweaver

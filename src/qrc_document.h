@@ -49,6 +49,12 @@ TextPosition positionAfter(std::string_view before);
 // ParseError.
 void parseQrc(char* text, Document& doc);
 
+// Parses the NUL-terminated text of size bytes in place into doc as parseQrc does, but leaves out
+// the content of the group that carries prefix, except for its first text (the group's value): the
+// group is about to be emptied, and its old entries would only cost nodes and time. After
+// locateOrCreateGroup the document is the same as with parseQrc.
+void parseQrcWithoutEntries(char* text, std::size_t size, std::string_view prefix, Document& doc);
+
 // The first top-level element, or nullptr when the document holds none.
 Node* findRoot(Document& doc);
 
@@ -65,6 +71,26 @@ Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix);
 
 // Appends <file>text</file> to group. The text is copied into doc's memory pool.
 void appendFileEntry(Document& doc, Node& group, std::string_view text);
+
+// Prints a document whose root holds group, as RapidXml's printer does with flags 0 once the
+// entries are appended to group, but with the entries streamed in rather than held as nodes:
+// begin() prints everything up to the group's first entry, entry() one <file> element (its text in
+// two pieces, joined), end() the rest. The group must have no child nodes.
+class QrcPrinter {
+ public:
+  QrcPrinter(const Document& doc, const Node& root, const Node& group, PrintedText& out)
+      : doc_(doc), root_(root), group_(group), out_(out) {}
+  void begin();
+  void entry(std::string_view head, std::string_view tail = {});
+  void end();
+
+ private:
+  const Document& doc_;
+  const Node& root_;
+  const Node& group_;
+  PrintedText& out_;
+  std::size_t entries_ = 0;
+};
 
 // Appends the document to out as RapidXml prints it with flags 0.
 void printQrc(const Document& doc, PrintedText& out);

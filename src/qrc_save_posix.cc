@@ -44,40 +44,56 @@ int writeBlocks(int fd, const PrintedText& text) {
 // not be what the old one was, so the save stays in place instead.
 enum class CarryOver { kDone, kImpossible, kFailed };
 
-CarryOver carryAttributes(int from, int to) {
-  const ssize_t listed = ::flistxattr(from, nullptr, 0);
-  if (listed < 0) {
-    return errno == ENOTSUP ? CarryOver::kDone : CarryOver::kFailed;
+// The names of fd's extended attributes. A file system without them has none.
+bool listAttributes(int fd, std::vector<std::string>& names) {
+  names.clear();
+  std::vector<char> list;
+  for (;;) {
+    const ssize_t length = ::flistxattr(fd, list.data(), list.size());
+    if (length >= 0 && static_cast<std::size_t>(length) <= list.size()) {
+      list.resize(static_cast<std::size_t>(length));
+      break;
+    }
+    if (length < 0 && errno == ENOTSUP) {
+      return true;
+    }
+    if (length < 0 && errno != ERANGE) {
+      return false;
+    }
+    // Asked for the size (or the list grew meanwhile): ask again with room for it.
+    list.resize(length > 0 ? static_cast<std::size_t>(length) : list.size() * 2 + 64);
   }
-  std::vector<char> names(static_cast<std::size_t>(listed));
-  const ssize_t length = ::flistxattr(from, names.data(), names.size());
-  if (length < 0) {
+  for (std::size_t at = 0; at < list.size();) {
+    names.emplace_back(list.data() + at, ::strnlen(list.data() + at, list.size() - at));
+    at += names.back().size() + 1;
+  }
+  return true;
+}
+
+CarryOver carryAttributes(int from, int to) {
+  std::vector<std::string> carried;
+  if (!listAttributes(from, carried)) {
     return CarryOver::kFailed;
   }
-  names.resize(static_cast<std::size_t>(length));
-  std::vector<std::string> carried;
-  for (std::size_t at = 0; at < names.size(); at += carried.back().size() + 1) {
-    carried.emplace_back(names.data() + at);
-    const char* name = carried.back().c_str();
-    const ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+  for (const std::string& name : carried) {
+    const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
     std::vector<char> value(size > 0 ? static_cast<std::size_t>(size) : 0);
-    if (size < 0 || ::fgetxattr(from, name, value.data(), value.size()) != size) {
+    if (size < 0 || ::fgetxattr(from, name.c_str(), value.data(), value.size()) != size) {
       return CarryOver::kFailed;
     }
-    if (::fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
-      return CarryOver::kImpossible;
+    if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+      return errno == EPERM || errno == ENOTSUP ? CarryOver::kImpossible : CarryOver::kFailed;
     }
   }
   // A default ACL of the folder gives the new file an ACL that the old one may not have had.
-  std::vector<char> own(
-      static_cast<std::size_t>(std::max<ssize_t>(0, ::flistxattr(to, nullptr, 0))));
-  const ssize_t ownLength = ::flistxattr(to, own.data(), own.size());
-  for (std::size_t at = 0; ownLength > 0 && at < static_cast<std::size_t>(ownLength);) {
-    const std::string name(own.data() + at);
-    at += name.size() + 1;
+  std::vector<std::string> own;
+  if (!listAttributes(to, own)) {
+    return CarryOver::kFailed;
+  }
+  for (const std::string& name : own) {
     if (std::find(carried.begin(), carried.end(), name) == carried.end() &&
         ::fremovexattr(to, name.c_str()) != 0) {
-      return CarryOver::kImpossible;
+      return errno == EPERM ? CarryOver::kImpossible : CarryOver::kFailed;
     }
   }
   return CarryOver::kDone;
@@ -189,8 +205,10 @@ bool LockedQrc::replace(const PrintedText& text) {
   }
   // Another program may have replaced the file without taking the lock; its content would be lost.
   struct stat current {};
-  if (::fstatat(p.folder, p.name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !sameFile(current, p.status)) {
+  if (::fstatat(p.folder, p.name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0) {
+    fail(reason(errno));
+  }
+  if (!sameFile(current, p.status)) {
     fail("the file was replaced during the run");
   }
   if (::renameat(p.folder, name.c_str(), p.folder, p.name.c_str()) != 0) {

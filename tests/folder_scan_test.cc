@@ -20,9 +20,7 @@ using testing::writeFile;
 namespace fs = std::filesystem;
 
 std::vector<std::string> scan(const fs::path& rootPath, const fs::path& htmlPath) {
-  std::vector<std::string> texts;
-  forEachEntryText(rootPath, htmlPath, [&](const std::string& text) { texts.push_back(text); });
-  return texts;
+  return entryTexts(rootPath, htmlPath, false);
 }
 
 // The straightforward scan: every entry resolved against the root through the file system.

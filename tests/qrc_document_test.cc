@@ -1,5 +1,6 @@
 #include "qrc_document.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -106,6 +107,100 @@ TEST(QrcDocumentTest, ReferencesOutsideTextAndValuesAreNotChecked) {
   EXPECT_EQ(reprint("<a><!-- &#0; --><![CDATA[&#18446744073709551681;]]><?p &#0;?></a>"),
             "<a>\n\t<![CDATA[&#18446744073709551681;]]>\n</a>\n\n");
   EXPECT_EQ(reprint("<!DOCTYPE a [&#0;]><a&#0;/>"), "<a&#0;/>\n\n");
+}
+
+// A run's way: the group's old content left out of the parse, the entries streamed in by the
+// printer, each split in two pieces.
+std::string streamed(std::string text, const std::string& prefix,
+                     const std::vector<std::string>& entries) {
+  Document doc;
+  parseQrcWithoutEntries(text.data(), text.size(), prefix, doc);
+  Node* root = findRoot(doc);
+  Node& group = locateOrCreateGroup(doc, *root, prefix);
+  PrintedText out;
+  QrcPrinter printer(doc, *root, group, out);
+  printer.begin();
+  for (const std::string& entry : entries) {
+    printer.entry(std::string_view(entry).substr(0, entry.size() / 2),
+                  std::string_view(entry).substr(entry.size() / 2));
+  }
+  printer.end();
+  return out.str();
+}
+
+// The straightforward way: every node parsed, the entries appended as nodes, RapidXml's printer.
+std::string straightforward(std::string text, const std::string& prefix,
+                            const std::vector<std::string>& entries) {
+  Document doc;
+  parseQrc(text.data(), doc);
+  Node* root = findRoot(doc);
+  Node& group = locateOrCreateGroup(doc, *root, prefix);
+  for (const std::string& entry : entries) {
+    appendFileEntry(doc, group, entry);
+  }
+  return printQrc(doc).str();
+}
+
+std::string outcome(const std::function<std::string()>& run) {
+  try {
+    return run();
+  } catch (const ParseError& error) {
+    return "error at " + std::to_string(error.offset()) + ": " + error.what();
+  }
+}
+
+TEST(QrcDocumentTest, StreamsEntriesAsRapidXmlPrintsTheirNodes) {
+  const std::vector<std::string> documents = {
+      "<RCC/>",
+      "<RCC></RCC>",
+      "\xEF\xBB\xBF<?xml version='1.0'?><!DOCTYPE RCC><RCC>\r\n  <qresource prefix='/'>\r\n"
+      "    <file>old.html</file>\r\n  </qresource>\r\n  <qresource prefix=\"/img\">\r\n"
+      "    <file alias=\"logo\">logo&#46;png</file>\r\n  </qresource>\r\n</RCC>\r\n",
+      "<RCC><qresource prefix='/'/><q prefix='/'><file>second</file></q></RCC>",
+      "<RCC><qresource prefix='/'>old text <file>a</file> more<![CDATA[c]]><!-- c --></qresource>"
+      "<after x='1'>t</after></RCC><tail/>",
+      "<RCC><qresource prefix='/'>  &amp;lt;&#x4E2D;  <file>a</file></qresource></RCC>",
+      "<RCC><qresource prefix='/'><![CDATA[x]]>text<file/></qresource></RCC>",
+      "<RCC><qresource prefix='/'><a><b>deep text</b></a></qresource></RCC>",
+      "<RCC><q lang='/'><file>x</file></q></RCC>",
+      "<RCC><q prefix='&#47;'>x<file>y</file></q><q prefix='a&amp;b'>z</q></RCC>",
+      "<RCC><q prefix=\"'/'\" other='/'>v</q></RCC>",
+      "<![CDATA[first]]><RCC>text<q prefix='/'>value</q>more</RCC><second><q prefix='/'/></second>",
+      "<RCC><q prefix='/'>\n\t </q></RCC>",
+      "<RCC><q prefix='/'></></RCC>",
+      "<a><b prefix='/'><c prefix='/'>inner</c></b></a>",
+  };
+  const std::vector<std::string> prefixes = {"/", "a&b", "'/'", "/img", "missing"};
+  const std::vector<std::vector<std::string>> entryLists = {
+      {}, {"html/index.html"}, {"html/a&b's <c>\".html", "", "x", "html/\xC3\xA9t\xC3\xA9\n.css"}};
+  for (const std::string& document : documents) {
+    for (const std::string& prefix : prefixes) {
+      for (const auto& entries : entryLists) {
+        SCOPED_TRACE(document + " | " + prefix + " | " + std::to_string(entries.size()));
+        EXPECT_EQ(outcome([&] { return streamed(document, prefix, entries); }),
+                  outcome([&] { return straightforward(document, prefix, entries); }));
+      }
+    }
+  }
+}
+
+TEST(QrcDocumentTest, ReportsErrorsAroundALeftOutGroupWhereTheFileHasThem) {
+  const std::vector<std::string> documents = {
+      "<RCC><x a=b/><qresource prefix='/'><file>a</file></qresource></RCC>",
+      "<RCC><qresource prefix='/'><file>a</file></qresource><x a=b/></RCC>",
+      "<RCC><qresource prefix='/'><file>a</file><x a=b/></qresource></RCC>",
+      "<RCC><qresource prefix='/'><file>a</file></qresource></RCC>trailing",
+      "<RCC><qresource prefix='/'><file>&#0;</file></qresource></RCC>",
+      "<RCC><qresource prefix='/'><file>a</file></qresource>",
+      "<RCC><qresource prefix='/'><file>a</file>",
+      "<RCC><qresource prefix='/'><file>a</file></qresource x></RCC>",
+  };
+  for (const std::string& document : documents) {
+    SCOPED_TRACE(document);
+    const std::string expected = outcome([&] { return straightforward(document, "/", {"n"}); });
+    EXPECT_EQ(expected.rfind("error at ", 0), 0u);
+    EXPECT_EQ(outcome([&] { return streamed(document, "/", {"n"}); }), expected);
+  }
 }
 
 std::string nested(int depth, const std::string& innermost) {

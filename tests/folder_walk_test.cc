@@ -1,0 +1,130 @@
+#include "folder_walk.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace resweaver {
+namespace {
+
+using testing::asUnprivileged;
+using testing::openToEveryone;
+using testing::quoted;
+using testing::runCommand;
+using testing::TempDir;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+std::vector<std::string> walk(const fs::path& folder, bool sorted = false) {
+  std::vector<std::string> found;
+  walkFolder(folder, sorted, [&](const WalkEntry& entry) {
+    found.push_back(std::string(entry.path) + (entry.link ? " link" : ""));
+    // The names below the folder follow a separator.
+    EXPECT_EQ(entry.path[entry.below - 1], '/');
+    EXPECT_NE(entry.path[entry.below], '/');
+  });
+  return found;
+}
+
+std::vector<std::string> iterate(const fs::path& folder) {
+  std::vector<std::string> found;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_directory()) {
+      found.push_back(entry.path().string() + (entry.is_symlink() ? " link" : ""));
+    }
+  }
+  return found;
+}
+
+// What the probe prints, run with prefix (a user, an LD_PRELOAD) before it.
+std::string probe(const std::string& way, const fs::path& folder, const std::string& prefix = "") {
+  const testing::RunResult result =
+      runCommand(prefix + " " + quoted(WALK_PROBE) + " " + way + " " + quoted(folder.string()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  return result.out;
+}
+
+class FolderWalkTest : public ::testing::Test {
+ protected:
+  FolderWalkTest() {
+    for (const char* name : {"html/index.html", "html/.hidden", "html/b/c/d.txt", "html/a/x",
+                             "html/a-b", "html/a.b", "html/Z", "outside/file.txt"}) {
+      writeFile(dir / name, name);
+    }
+    fs::create_directories(dir / "html/empty");
+    fs::create_symlink("../outside/file.txt", dir / "html/to_file");
+    fs::create_symlink("nowhere", dir / "html/dangling");
+    fs::create_symlink("../outside", dir / "html/to_folder");
+    fs::create_symlink("html", dir / "html_link");
+    openToEveryone(dir.path());
+  }
+
+  TempDir dir;
+};
+
+TEST_F(FolderWalkTest, VisitsWhatTheStandardIteratorVisitsInItsOrder) {
+  for (const fs::path& folder : {dir / "html", fs::path(dir / "html/"), dir / "html_link",
+                                 fs::path(dir.path().string() + "//html//")}) {
+    SCOPED_TRACE(folder);
+    EXPECT_EQ(walk(folder), iterate(folder));
+  }
+}
+
+TEST_F(FolderWalkTest, SortsEachFolderByName) {
+  const fs::path html = dir / "html";
+  const std::string h = html.string();
+  EXPECT_EQ(walk(html, true),
+            (std::vector<std::string>{h + "/.hidden", h + "/Z", h + "/a/x", h + "/a-b", h + "/a.b",
+                                      h + "/b/c/d.txt", h + "/dangling link", h + "/index.html",
+                                      h + "/to_file link"}));
+}
+
+TEST_F(FolderWalkTest, FindsTypesWhereTheListingGivesNone) {
+  const std::string preload = "LD_PRELOAD=" + quoted(UNKNOWN_TYPES_PRELOAD);
+  for (const fs::path& folder : {dir / "html", dir / "html_link"}) {
+    SCOPED_TRACE(folder);
+    EXPECT_EQ(probe("walk", folder, preload), probe("iterator", folder));
+  }
+}
+
+// As a user that permissions apply to, every failure is the standard iterator's, word for word.
+TEST_F(FolderWalkTest, FailsAsTheStandardIteratorFails) {
+  const fs::path html = dir / "html";
+  const auto expectSame = [&](const char* what, const fs::path& folder) {
+    SCOPED_TRACE(what);
+    const std::string expected = probe("iterator", folder, asUnprivileged());
+    EXPECT_NE(expected.find("error: "), std::string::npos) << expected;
+    EXPECT_EQ(probe("walk", folder, asUnprivileged()), expected);
+  };
+  fs::permissions(html, fs::perms::others_read, fs::perm_options::remove);
+  expectSame("an unreadable folder", html);
+  fs::permissions(html, fs::perms::others_read, fs::perm_options::add);
+  fs::permissions(html / "b", fs::perms::others_all, fs::perm_options::remove);
+  expectSame("an unreadable subfolder", html);
+  fs::permissions(html / "b", fs::perms::others_all, fs::perm_options::add);
+  fs::create_symlink("loop", html / "loop");
+  expectSame("a link to itself", html);
+  fs::remove(html / "loop");
+  expectSame("a missing folder", dir / "missing");
+  expectSame("a file", html / "index.html");
+}
+
+TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
+  const fs::path html = dir / "html";
+  std::string message;
+  try {
+    walkFolder(html, true, [&](const WalkEntry&) { fs::remove_all(html / "b"); });
+  } catch (const fs::filesystem_error& error) {
+    message = error.what();
+  }
+  EXPECT_EQ(message,
+            "filesystem error: cannot increment recursive directory iterator: No such file or "
+            "directory");
+}
+
+}  // namespace
+}  // namespace resweaver
