@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "folder_walk.h"
 #include "native_path.h"
@@ -115,21 +116,29 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
   }
   // A walk that takes each folder's entries in the order of their names gives the texts in sorted
   // order, unless links (which give their targets' paths) or an HTML folder above the root break
-  // it: then they are sorted here.
-  std::vector<std::string> collected;
+  // it: then they are sorted here. The texts are held end to end in one string.
+  std::string held;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset and length in held
+  const auto textAt = [&](const std::pair<std::size_t, std::size_t>& span) {
+    return std::string_view(held).substr(span.first, span.second);
+  };
   bool inOrder = true;
   const EntrySink collect = [&](const EntryText& text) {
-    collected.push_back(text.str());
-    inOrder = inOrder && (collected.size() < 2 ||
-                          !sortsBefore(collected.back(), collected[collected.size() - 2]));
+    spans.emplace_back(held.size(), text.head.size() + text.tail.size());
+    held += text.head;
+    held += text.tail;
+    inOrder = inOrder && (spans.size() < 2 ||
+                          !sortsBefore(textAt(spans.back()), textAt(spans[spans.size() - 2])));
   };
   RelativeTexts texts(rootPath, collect);
   walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
   if (!inOrder) {
-    std::stable_sort(collected.begin(), collected.end(), sortsBefore);
+    std::stable_sort(spans.begin(), spans.end(), [&](const auto& a, const auto& b) {
+      return sortsBefore(textAt(a), textAt(b));
+    });
   }
-  for (const std::string& text : collected) {
-    sink({text, {}});
+  for (const auto& span : spans) {
+    sink({textAt(span), {}});
   }
 }
 

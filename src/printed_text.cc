@@ -5,10 +5,16 @@
 
 namespace resweaver {
 
-PrintedText::PrintedText() = default;
+PrintedText::PrintedText() {
+  blocks_.push_back(newBlock());
+  limit_ = limit();
+}
 
 PrintedText::PrintedText(const OldContent& old, bool keepChanges)
-    : old_(&old), keepChanges_(keepChanges), comparing_(true) {}
+    : old_(&old), keepChanges_(keepChanges), comparing_(true) {
+  blocks_.push_back(newBlock());
+  limit_ = limit();
+}
 
 PrintedText::~PrintedText() = default;
 PrintedText::PrintedText(PrintedText&&) noexcept = default;
@@ -18,7 +24,7 @@ PrintedText::Block PrintedText::newBlock() {
   return Block(static_cast<char*>(allocateLarge(kLargeBlockSize)));
 }
 
-void PrintedText::append(std::string_view bytes) {
+void PrintedText::appendSlowly(std::string_view bytes) {
   if constexpr (kCrLfLineEnds) {
     for (std::size_t lineFeed; (lineFeed = bytes.find('\n')) != std::string_view::npos;) {
       appendRaw(bytes.substr(0, lineFeed));
@@ -41,6 +47,7 @@ void PrintedText::appendRaw(std::string_view bytes) {
     size_ += count;
     bytes.remove_prefix(count);
   }
+  limit_ = blocks_.empty() ? 0 : limit();
 }
 
 // While comparing, the bytes are held against the old ones in small steps, so that only the first

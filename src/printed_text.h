@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,7 +47,15 @@ class PrintedText {
   using value_type = char;  // for std::back_inserter
 
   // Appends bytes; on Windows every line feed becomes CR LF.
-  void append(std::string_view bytes);
+  void append(std::string_view bytes) {
+    if (!kCrLfLineEnds && bytes.size() <= limit_ - used_) {
+      std::memcpy(blocks_.back().get() + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+      size_ += bytes.size();
+      return;
+    }
+    appendSlowly(bytes);
+  }
   void append(char c) { append(std::string_view(&c, 1)); }
   void push_back(char c) { append(c); }
 
@@ -60,6 +69,7 @@ class PrintedText {
   std::string str() const;
 
  private:
+  void appendSlowly(std::string_view bytes);
   void appendRaw(std::string_view bytes);
   std::size_t limit() const;
   void blockFull();
@@ -75,6 +85,7 @@ class PrintedText {
 
   std::vector<Block> blocks_;
   std::size_t used_ = 0;    // bytes used in the last block
+  std::size_t limit_ = 0;   // how many it may hold before it is compared or full
   std::uint64_t size_ = 0;  // bytes appended in all
   const OldContent* old_ = nullptr;
   bool keepChanges_ = true;

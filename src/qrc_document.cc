@@ -2,6 +2,7 @@
 #include "qrc_document.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 #include <stdexcept>
@@ -133,6 +134,30 @@ void appendFileEntry(Document& doc, Node& group, std::string_view text) {
 
 namespace {
 
+// The bytes that the printer writes as references.
+constexpr auto kEscaped = [] {
+  std::array<unsigned char, 256> escaped{};
+  for (const unsigned char c : {'<', '>', '\'', '"', '&'}) {
+    escaped[c] = 1;
+  }
+  return escaped;
+}();
+
+std::string_view reference(unsigned char c) {
+  switch (c) {
+  case '<':
+    return "&lt;";
+  case '>':
+    return "&gt;";
+  case '\'':
+    return "&apos;";
+  case '"':
+    return "&quot;";
+  default:
+    return "&amp;";
+  }
+}
+
 // RapidXml's printer with flags 0, in runs of bytes rather than one call per byte.
 class Printer {
  public:
@@ -145,39 +170,33 @@ class Printer {
     }
   }
 
-  // Text with &, <, > and both quotes written as references, except for the byte keep.
+  // Text with &, <, > and both quotes written as references, except for the byte keep. Runs of
+  // bytes that need none are appended whole: most texts hold no such byte at all.
   void escaped(std::string_view text, char keep = '\0') {
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char c = text[i];
-      std::string_view reference;
-      switch (c) {
-      case '<':
-        reference = "&lt;";
-        break;
-      case '>':
-        reference = "&gt;";
-        break;
-      case '\'':
-        reference = "&apos;";
-        break;
-      case '"':
-        reference = "&quot;";
-        break;
-      case '&':
-        reference = "&amp;";
-        break;
-      default:
-        continue;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    const auto* run = p;
+    for (;;) {
+      while (end - p >= 4 &&
+             (kEscaped[p[0]] | kEscaped[p[1]] | kEscaped[p[2]] | kEscaped[p[3]]) == 0) {
+        p += 4;
       }
-      if (c == keep) {
-        continue;
+      while (p != end && kEscaped[*p] == 0) {
+        ++p;
       }
-      out_.append(text.substr(run, i - run));
-      out_.append(reference);
-      run = i + 1;
+      if (p == end) {
+        break;
+      }
+      if (*p != static_cast<unsigned char>(keep)) {
+        out_.append(std::string_view(reinterpret_cast<const char*>(run),
+                                     static_cast<std::size_t>(p - run)));
+        out_.append(reference(*p));
+        run = p + 1;
+      }
+      ++p;
     }
-    out_.append(text.substr(run));
+    out_.append(
+        std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run)));
   }
 
   // The start tag up to its ending: tabs, the name and the attributes.
