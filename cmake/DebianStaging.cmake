@@ -7,6 +7,8 @@ endforeach()
 file(GLOB_RECURSE copyrights "${CPACK_TEMPORARY_DIRECTORY}/copyright")
 foreach(copyright IN LISTS copyrights)
   get_filename_component(doc "${copyright}" DIRECTORY)
-  configure_file("${RESWEAVER_SOURCE_DIR}/debian/changelog" "${doc}/changelog" COPYONLY)
+  # With fixed permissions: a checkout's own (0664 under some umasks) would not pass lintian.
+  file(COPY "${RESWEAVER_SOURCE_DIR}/debian/changelog" DESTINATION "${doc}"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   execute_process(COMMAND gzip -n -9 -f "${doc}/changelog" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
