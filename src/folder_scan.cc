@@ -7,6 +7,7 @@
 #include "folder_scan.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "folder_walk.h"
+#include "large_pages.h"
 #include "native_path.h"
 
 namespace resweaver {
@@ -46,11 +48,11 @@ class RelativeTexts {
         htmlPrefix_ = sharedPrefix();
       }
       text_ = checked(resolved.lexically_relative(*rootResolved_), entryPath);
-      sink_({text_, {}});
+      sink_({text_, {}, !entry.link && isPrefixAndBelow(below)});
       return;
     }
     if (!htmlPrefix_.empty()) {
-      sink_({htmlPrefix_, narrowView(below, text_)});
+      sink_({htmlPrefix_, narrowView(below, text_), true});
       return;
     }
     text_ =
@@ -59,6 +61,15 @@ class RelativeTexts {
   }
 
  private:
+  // Whether the text at hand is the HTML folder's relative form followed by the names below it.
+  bool isPrefixAndBelow(NativeView below) {
+    std::string buffer;
+    const std::string_view names = narrowView(below, buffer);
+    return text_.size() == htmlPrefix_.size() + names.size() &&
+           std::string_view(text_).substr(0, htmlPrefix_.size()) == htmlPrefix_ &&
+           std::string_view(text_).substr(htmlPrefix_.size()) == names;
+  }
+
   // An empty relative form means there is none (for example a relative root that does not exist
   // against an absolute HTML folder); an empty file entry would drop the file silently.
   std::string checked(const fs::path& relative, const fs::path& entryPath) const {
@@ -97,14 +108,23 @@ class RelativeTexts {
 
 bool sortsBefore(std::string_view a, std::string_view b) {
   constexpr auto separator = static_cast<char>(fs::path::preferred_separator);
-  const auto [left, right] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-  if (left == a.end() || right == b.end()) {
-    return right != b.end();  // a is the shorter, or they are equal
+  // Texts that follow each other share most of their folders: equal stretches are skipped eight
+  // bytes at a time.
+  const std::size_t common = std::min(a.size(), b.size());
+  std::size_t i = 0;
+  while (i + 8 <= common && std::memcmp(a.data() + i, b.data() + i, 8) == 0) {
+    i += 8;
   }
-  if (*left == separator || *right == separator) {
-    return *left == separator;
+  while (i < common && a[i] == b[i]) {
+    ++i;
   }
-  return static_cast<unsigned char>(*left) < static_cast<unsigned char>(*right);
+  if (i == common) {
+    return a.size() < b.size();
+  }
+  if (a[i] == separator || b[i] == separator) {
+    return a[i] == separator;
+  }
+  return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
 }
 
 void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
@@ -114,32 +134,32 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
     walkFolder(htmlPath, false, [&](const WalkEntry& entry) { texts.add(entry); });
     return;
   }
-  // A walk that takes each folder's entries in the order of their names gives the texts in sorted
-  // order, unless links (which give their targets' paths) or an HTML folder above the root break
-  // it: then they are sorted here. The texts are held end to end in one string.
-  std::string held;
-  std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset and length in held
-  const auto textAt = [&](const std::pair<std::size_t, std::size_t>& span) {
-    return std::string_view(held).substr(span.first, span.second);
-  };
-  bool inOrder = true;
+  // A walk that takes each folder's entries in the order of their names gives the texts made of
+  // the HTML folder's relative form and the names below it in sorted order. The others (links
+  // give their targets' paths, and an HTML folder above the root gives texts that climb) are put
+  // aside, sorted on their own and merged in at the end.
+  TextArena ordered;
+  TextArena otherTexts;
+  std::vector<std::string_view> aside;
   const EntrySink collect = [&](const EntryText& text) {
-    spans.emplace_back(held.size(), text.head.size() + text.tail.size());
-    held += text.head;
-    held += text.tail;
-    inOrder = inOrder && (spans.size() < 2 ||
-                          !sortsBefore(textAt(spans.back()), textAt(spans[spans.size() - 2])));
+    if (text.inWalkOrder) {
+      ordered.add(text.head, text.tail);
+    } else {
+      aside.push_back(otherTexts.add(text.head, text.tail));
+    }
   };
   RelativeTexts texts(rootPath, collect);
   walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
-  if (!inOrder) {
-    std::stable_sort(spans.begin(), spans.end(), [&](const auto& a, const auto& b) {
-      return sortsBefore(textAt(a), textAt(b));
-    });
-  }
-  for (const auto& span : spans) {
-    sink({textAt(span), {}});
-  }
+  std::stable_sort(aside.begin(), aside.end(), sortsBefore);
+  auto next = aside.begin();
+  const auto emit = [&](std::string_view text) { sink({text, {}}); };
+  ordered.forEach([&](std::string_view text) {
+    for (; next != aside.end() && sortsBefore(*next, text); ++next) {
+      emit(*next);
+    }
+    emit(text);
+  });
+  std::for_each(next, aside.end(), emit);
 }
 
 std::vector<std::string> entryTexts(const fs::path& rootPath, const fs::path& htmlPath,

@@ -16,6 +16,9 @@ namespace resweaver {
 struct EntryText {
   std::string_view head;
   std::string_view tail;
+  // The HTML folder's relative form followed by the names below it, so that a walk in name order
+  // gives these texts in sorted order.
+  bool inWalkOrder = false;
   std::string str() const { return std::string(head) + std::string(tail); }
 };
 

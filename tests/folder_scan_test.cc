@@ -86,7 +86,12 @@ TEST_F(FolderScanTest, GivesTheTextsOfStdFilesystemRelative) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("root " + c.root.string() + ", html " + c.html.string());
-    EXPECT_EQ(scan(c.root, c.html), oracle(c.root, c.html));
+    const std::vector<std::string> expected = oracle(c.root, c.html);
+    EXPECT_EQ(scan(c.root, c.html), expected);
+    // Sorted: the same texts, in order, whatever the layout.
+    const std::vector<std::string> inOrder = entryTexts(c.root, c.html, true);
+    EXPECT_TRUE(std::is_sorted(inOrder.begin(), inOrder.end(), sortsBefore));
+    EXPECT_EQ(sorted(inOrder), sorted(expected));
   }
 }
 

@@ -1,0 +1,27 @@
+#include <algorithm>
+#include <cstring>
+
+#include "large_pages.h"
+
+namespace resweaver {
+
+std::string_view TextArena::add(std::string_view head, std::string_view tail) {
+  const std::size_t size = head.size() + tail.size();
+  const std::size_t needed = sizeof size + size;
+  if (blocks_.empty() || needed > blocks_.back().room) {
+    // A text longer than a block gets a block of its own size.
+    const std::size_t length = std::max(needed, kLargeBlockSize);
+    char* start = static_cast<char*>(allocateLarge(length));
+    blocks_.push_back({std::unique_ptr<char[], Release>(start), start, length});
+  }
+  Block& block = blocks_.back();
+  std::memcpy(block.end, &size, sizeof size);
+  char* text = block.end + sizeof size;
+  std::memcpy(text, head.data(), head.size());
+  std::memcpy(text + head.size(), tail.data(), tail.size());
+  block.end = text + size;
+  block.room -= needed;
+  return {text, size};
+}
+
+}  // namespace resweaver
