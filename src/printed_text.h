@@ -48,6 +48,9 @@ class PrintedText {
 
   // Appends bytes; on Windows every line feed becomes CR LF.
   void append(std::string_view bytes) {
+    if (bytes.empty()) {
+      return;  // an empty view may hold no pointer at all, which memcpy must not see
+    }
     if (!kCrLfLineEnds && bytes.size() <= limit_ - used_) {
       std::memcpy(blocks_.back().get() + used_, bytes.data(), bytes.size());
       used_ += bytes.size();

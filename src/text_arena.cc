@@ -17,8 +17,13 @@ std::string_view TextArena::add(std::string_view head, std::string_view tail) {
   Block& block = blocks_.back();
   std::memcpy(block.end, &size, sizeof size);
   char* text = block.end + sizeof size;
-  std::memcpy(text, head.data(), head.size());
-  std::memcpy(text + head.size(), tail.data(), tail.size());
+  // An empty view may hold no pointer at all, which memcpy must not see.
+  if (!head.empty()) {
+    std::memcpy(text, head.data(), head.size());
+  }
+  if (!tail.empty()) {
+    std::memcpy(text + head.size(), tail.data(), tail.size());
+  }
   block.end = text + size;
   block.room -= needed;
   return {text, size};
