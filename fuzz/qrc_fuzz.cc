@@ -16,6 +16,7 @@
 
 #include "document_check.h"
 #include "qrc_document.h"
+#include "qrc_printer.h"
 
 namespace {
 

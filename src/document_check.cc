@@ -3,9 +3,10 @@
 #include "document_check.h"
 
 #include <cstring>
-#include <string>
 
 #include <rapidxml/rapidxml.hpp>
+
+#include "group_search.h"
 
 namespace resweaver {
 namespace {
@@ -90,121 +91,6 @@ const char* skipTranslated(const char* p, char stop, Finding& finding) {
     ++p;
   }
 }
-
-// The text of an attribute value from the file, with its references translated as the parser
-// translates them. Only called on values that the check has found sound.
-std::string translated(const char* p, const char* end) {
-  std::string text;
-  while (p < end) {
-    if (*p != '&') {
-      text += *p++;
-      continue;
-    }
-    struct Entity {
-      std::string_view name;
-      char character;
-    };
-    static constexpr Entity kEntities[] = {
-        {"&amp;", '&'}, {"&apos;", '\''}, {"&quot;", '"'}, {"&gt;", '>'}, {"&lt;", '<'}};
-    const std::string_view rest(p, static_cast<std::size_t>(end - p));
-    bool named = false;
-    for (const Entity& entity : kEntities) {
-      if (rest.substr(0, entity.name.size()) == entity.name) {
-        text += entity.character;
-        p += entity.name.size();
-        named = true;
-        break;
-      }
-    }
-    if (named) {
-      continue;
-    }
-    if (p[1] != '#') {
-      text += *p++;
-      continue;
-    }
-    const unsigned long base = p[2] == 'x' ? 16 : 10;
-    p += base == 16 ? 3 : 2;
-    unsigned long code = 0;
-    for (unsigned digit; (digit = digitValue(*p)) != kNotADigit; ++p) {
-      code = code * base + digit;
-    }
-    ++p;  // ';'
-    // UTF-8, as the parser writes it.
-    if (code < 0x80) {
-      text += static_cast<char>(code);
-    } else if (code < 0x800) {
-      text += static_cast<char>(0xC0 | (code >> 6));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      text += static_cast<char>(0xE0 | (code >> 12));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (code >> 18));
-      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return text;
-}
-
-// Follows the search for the prefix group through the events of the check.
-class GroupSearch {
- public:
-  GroupSearch(const std::string_view* prefix, GroupContent* group)
-      : prefix_(prefix), group_(group), state_(prefix == nullptr ? kDone : kSearching) {}
-
-  // An element starts at depth (its parent's depth).
-  void element(int depth) {
-    topElements_ += depth == 0;
-    candidate_ = state_ == kSearching && depth == 1 && topElements_ == 1;
-    matched_ = false;
-  }
-  void attribute(const char* value, const char* end) {
-    if (candidate_ && !matched_) {
-      const std::string_view raw(value, static_cast<std::size_t>(end - value));
-      matched_ = raw.find('&') == std::string_view::npos ? raw == *prefix_
-                                                         : translated(value, end) == *prefix_;
-    }
-  }
-  // The start tag ended; content, if any, begins at content.
-  void startTagEnd(const char* content) {
-    if (!matched_) {
-      return;
-    }
-    state_ = content == nullptr ? kDone : kInside;  // an empty-element tag has no content
-    found_.begin = content;
-  }
-  // A stretch of text at depth (the depth of its element's content).
-  void text(int depth, const char* begin, const char* end) {
-    if (state_ == kInside && depth == 2 && found_.textBegin == nullptr) {
-      found_.textBegin = begin;
-      found_.textEnd = end;
-    }
-  }
-  // An end tag that begins at tag closes an element whose content was at depth.
-  void endTag(int depth, const char* tag) {
-    if (state_ == kInside && depth == 2) {
-      found_.end = tag;
-      state_ = kDone;
-      if (found_.begin != nullptr) {
-        *group_ = found_;
-      }
-    }
-  }
-
- private:
-  enum State { kSearching, kInside, kDone };
-  const std::string_view* prefix_;
-  GroupContent* group_;
-  State state_;
-  int topElements_ = 0;
-  bool candidate_ = false;
-  bool matched_ = false;
-  GroupContent found_;
-};
 
 // Skipped constructs, start tags with their attribute values, text and end tags, in the parser's
 // order; the depth and the numeric references in translated text are tracked on the way, and the

@@ -16,6 +16,7 @@
 #include "native_path.h"
 #include "qrc_document.h"
 #include "qrc_file.h"
+#include "qrc_printer.h"
 
 namespace {
 

@@ -72,27 +72,8 @@ Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix);
 // Appends <file>text</file> to group. The text is copied into doc's memory pool.
 void appendFileEntry(Document& doc, Node& group, std::string_view text);
 
-// Prints a document whose root holds group, as RapidXml's printer does with flags 0 once the
-// entries are appended to group, but with the entries streamed in rather than held as nodes:
-// begin() prints everything up to the group's first entry, entry() one <file> element (its text in
-// two pieces, joined), end() the rest. The group must have no child nodes.
-class QrcPrinter {
- public:
-  QrcPrinter(const Document& doc, const Node& root, const Node& group, PrintedText& out)
-      : doc_(doc), root_(root), group_(group), out_(out) {}
-  void begin();
-  void entry(std::string_view head, std::string_view tail = {});
-  void end();
-
- private:
-  const Document& doc_;
-  const Node& root_;
-  const Node& group_;
-  PrintedText& out_;
-  std::size_t entries_ = 0;
-};
-
-// Appends the document to out as RapidXml prints it with flags 0.
+// Appends the document to out as RapidXml's printer prints it with flags 0, through that printer:
+// the tests' and the fuzzer's oracle for QrcPrinter.
 void printQrc(const Document& doc, PrintedText& out);
 PrintedText printQrc(const Document& doc);
 

@@ -1,4 +1,5 @@
 #include "qrc_document.h"
+#include "qrc_printer.h"
 
 #include <functional>
 #include <stdexcept>
