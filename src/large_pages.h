@@ -14,6 +14,10 @@ namespace resweaver {
 
 // Throws std::bad_alloc when no memory is left.
 void* allocateLarge(std::size_t size);
+// The same in small pages, faulted in only as far as they are used: for the first block of
+// something that may stay small, where zeroing a whole large page would cost more than it saves.
+void* allocateSmall(std::size_t size);
+// Releases a block from either.
 void releaseLarge(void* block);
 
 // The usable size of a block that fills one large page.

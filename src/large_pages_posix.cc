@@ -21,6 +21,9 @@ namespace resweaver {
 void* allocateLarge(std::size_t size) {
   return ::operator new(size);
 }
+void* allocateSmall(std::size_t size) {
+  return ::operator new(size);
+}
 void releaseLarge(void* block) {
   ::operator delete(block);
 }
@@ -54,9 +57,20 @@ void* allocateLarge(std::size_t size) {
   return block + kBlockHeader;
 }
 
+void* allocateSmall(std::size_t size) {
+  char* block = static_cast<char*>(::operator new(size + kBlockHeader));
+  *reinterpret_cast<std::size_t*>(block) = 0;  // not a mapping of its own
+  return block + kBlockHeader;
+}
+
 void releaseLarge(void* block) {
   char* start = static_cast<char*>(block) - kBlockHeader;
-  ::munmap(start, *reinterpret_cast<std::size_t*>(start));
+  const std::size_t length = *reinterpret_cast<std::size_t*>(start);
+  if (length == 0) {
+    ::operator delete(start);
+  } else {
+    ::munmap(start, length);
+  }
 }
 #endif
 

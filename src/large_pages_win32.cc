@@ -9,6 +9,10 @@ void* allocateLarge(std::size_t size) {
   return ::operator new(size);
 }
 
+void* allocateSmall(std::size_t size) {
+  return ::operator new(size);
+}
+
 void releaseLarge(void* block) {
   ::operator delete(block);
 }

@@ -4,9 +4,9 @@
 // <folder>/<html>, relative to <folder>. This is the entry point: it reads the command line,
 // derives the run's paths, runs the stages in their fixed order, and turns any failure into one
 // line on standard output and exit status -1, with the .qrc left as it was.
+#include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -26,8 +26,15 @@ constexpr int kSuccess = 0;
 constexpr int kOutOfDate = 1;  // --check: a run would change the .qrc
 constexpr int kFailure = -1;
 
+// Writes text to standard output or error at once. stdio rather than iostreams, whose set-up is an
+// eighth of a run over a small project.
+void write(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
 int fail(const std::exception& error) {
-  std::cout << error.what() << std::endl;
+  write(stdout, std::string(error.what()) + "\n");
   return kFailure;
 }
 
@@ -37,8 +44,8 @@ void tellWhere(const LockedQrc& qrc, const ParseError& error) {
   std::string before(error.offset(), '\0');
   qrc.readAt(before.data(), before.size(), 0);
   const TextPosition where = positionAfter(before);
-  std::cerr << qrc.uiPath() << ':' << where.line << ':' << where.column
-            << ": error: " << error.what() << std::endl;
+  write(stderr, qrc.uiPath() + ":" + std::to_string(where.line) + ":" +
+                    std::to_string(where.column) + ": error: " + error.what() + "\n");
 }
 
 int run(const CommandLine& line) {
@@ -66,7 +73,7 @@ int run(const CommandLine& line) {
   }
   Node* root = findRoot(doc);
   if (root == nullptr) {
-    std::cout << "can't find root node..." << std::flush;
+    write(stdout, "can't find root node...");
     return kFailure;
   }
   const std::vector<std::string_view> oldEntries =
@@ -93,10 +100,11 @@ int run(const CommandLine& line) {
   if (out.unchanged()) {
     return kSuccess;
   }
+  std::string report;
   for (const std::string& change : describeChanges(oldEntries, newEntries, uiPath)) {
-    std::cout << change << '\n';
+    report += change + "\n";
   }
-  std::cout << std::flush;
+  write(stdout, report);
   return kOutOfDate;
 }
 
@@ -106,15 +114,15 @@ int main(int argc, char* argv[]) {
   try {
     const CommandLine line = parseCommandLine(argc, argv);
     if (line.help) {
-      std::cout << helpText() << std::flush;
+      write(stdout, helpText());
       return kSuccess;
     }
     if (line.version) {
-      std::cout << versionText() << std::flush;
+      write(stdout, versionText());
       return kSuccess;
     }
     if (line.arguments.size() < 4) {
-      std::cout << usageText() << std::flush;
+      write(stdout, usageText());
       return kFailure;
     }
     return run(line);

@@ -20,8 +20,10 @@ PrintedText::~PrintedText() = default;
 PrintedText::PrintedText(PrintedText&&) noexcept = default;
 PrintedText& PrintedText::operator=(PrintedText&&) noexcept = default;
 
+// The first block in small pages: most texts fit in a fraction of it.
 PrintedText::Block PrintedText::newBlock() {
-  return Block(static_cast<char*>(allocateLarge(kLargeBlockSize)));
+  return Block(static_cast<char*>(blocks_.empty() ? allocateSmall(kLargeBlockSize)
+                                                  : allocateLarge(kLargeBlockSize)));
 }
 
 void PrintedText::appendSlowly(std::string_view bytes) {

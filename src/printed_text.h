@@ -84,7 +84,7 @@ class PrintedText {
     void operator()(char* block) const { releaseLarge(block); }
   };
   using Block = std::unique_ptr<char[], Release>;
-  static Block newBlock();
+  Block newBlock();
 
   std::vector<Block> blocks_;
   std::size_t used_ = 0;    // bytes used in the last block

@@ -2,8 +2,8 @@
 // the names of temporary files, and the messages.
 #include "qrc_file.h"
 
+#include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <random>
 #include <stdexcept>
 
@@ -22,7 +22,9 @@ constexpr std::string_view kRandomAlphabet =
 QrcText LockedQrc::load() {
   const auto size = static_cast<std::size_t>(size_);
   QrcText qrcFile(std::unique_ptr<char[], void (*)(void*)>(
-                      static_cast<char*>(allocateLarge(size + 1)), releaseLarge),
+                      static_cast<char*>(size < kLargeBlockSize ? allocateSmall(size + 1)
+                                                                : allocateLarge(size + 1)),
+                      releaseLarge),
                   size);
   readAt(qrcFile.data(), size, 0);
   qrcFile.data()[size] = '\0';
@@ -63,7 +65,8 @@ void throwCannotWrite(const std::string& uiPath, const std::string& reason) {
 }
 
 void warn(const std::string& message) {
-  std::cerr << "warning: " << message << std::endl;
+  const std::string line = "warning: " + message + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 }  // namespace resweaver

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <sys/file.h>
@@ -59,7 +59,8 @@ int lockWaiting(int fd, int operation, const std::string& uiPath) {
       break;
     }
     if (!noticed) {
-      std::cerr << "waiting for another run on " << uiPath << std::endl;
+      const std::string notice = "waiting for another run on " + uiPath + "\n";
+      std::fwrite(notice.data(), 1, notice.size(), stderr);
       noticed = true;
     }
   }

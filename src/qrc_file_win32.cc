@@ -3,7 +3,7 @@
 #include "qrc_file_win32.h"
 
 #include <algorithm>
-#include <iostream>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 #include <windows.h>
@@ -44,7 +44,8 @@ DWORD lockWaiting(HANDLE file, bool exclusive, const std::string& uiPath) {
     }
     ::Sleep(pause);
   }
-  std::cerr << "waiting for another run on " << uiPath << std::endl;
+  const std::string notice = "waiting for another run on " + uiPath + "\n";
+  std::fwrite(notice.data(), 1, notice.size(), stderr);
   return lockFar(file, mode) ? 0 : ::GetLastError();
 }
 

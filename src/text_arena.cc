@@ -11,7 +11,9 @@ std::string_view TextArena::add(std::string_view head, std::string_view tail) {
   if (blocks_.empty() || needed > blocks_.back().room) {
     // A text longer than a block gets a block of its own size.
     const std::size_t length = std::max(needed, kLargeBlockSize);
-    char* start = static_cast<char*>(allocateLarge(length));
+    // The first block in small pages: most runs hold few texts.
+    char* start =
+        static_cast<char*>(blocks_.empty() ? allocateSmall(length) : allocateLarge(length));
     blocks_.push_back({std::unique_ptr<char[], Release>(start), start, length});
   }
   Block& block = blocks_.back();
