@@ -7,7 +7,7 @@ getdents64 that prints the same document into one buffer and writes it once), `f
 -type f` and Qt 5's `rcc -project` on the same generated tree. The floor's output is checked to be
 byte for byte the tool's before anything is timed. At 100,000 files, the cost of flushing the
 .qrc to disk: the same writing run with fsync() turned into a no-op by eatmydata. At 10 and
-10,000 files, other builds of the tool (statically linked C++ runtime, fully static).
+10,000 files, other builds of the tool (the C++ runtime shared, not linked in; fully static).
 
 Large .qrc files: a whole run against a bare RapidXml parse-and-print of the same bytes. Hostile
 document shapes at two sizes each.
