@@ -12,6 +12,34 @@
 #include "qrc_file.h"
 
 namespace resweaver {
+
+LockedQrc::Platform::~Platform() {
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+  }
+}
+
+std::string reason(DWORD error) {
+  return std::error_code(static_cast<int>(error), std::system_category()).message();
+}
+
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool identify(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file =
+      ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+  ::CloseHandle(file);
+  return known;
+}
+
 namespace {
 
 constexpr int kMaxLockAttempts = 1000;
