@@ -10,8 +10,8 @@ namespace {
 // The bytes that the printer writes as references.
 constexpr auto kEscaped = [] {
   std::array<unsigned char, 256> escaped{};
-  for (const unsigned char c : {'<', '>', '\'', '"', '&'}) {
-    escaped[c] = 1;
+  for (const char c : {'<', '>', '\'', '"', '&'}) {
+    escaped[static_cast<unsigned char>(c)] = 1;
   }
   return escaped;
 }();

@@ -29,7 +29,7 @@ class OldString : public OldContent {
 std::string pattern(std::size_t size, char salt = 'a') {
   std::string text(size, ' ');
   for (std::size_t i = 0; i < size; ++i) {
-    text[i] = static_cast<char>(salt + i * 7 % 23);
+    text[i] = static_cast<char>(static_cast<std::size_t>(salt) + i * 7 % 23);
   }
   return text;
 }

@@ -1187,7 +1187,7 @@ TEST(SaveLockTest, ParallelRunsLoseNoGroupWhileTheFileIsReplacedUnderTheLock) {
     }
     std::vector<int> succeeded;
     for (int run = 0; run < kRuns; ++run) {
-      const RunResult result = runs[run].get();
+      const RunResult result = runs[static_cast<std::size_t>(run)].get();
       EXPECT_EQ(result.status, 0) << run << ": " << result.out;
       EXPECT_TRUE(result.err.empty() ||
                   result.err == "waiting for another run on " + project.uiPath() + "\n")
