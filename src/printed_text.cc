@@ -11,7 +11,10 @@ PrintedText::PrintedText() {
 }
 
 PrintedText::PrintedText(const OldContent& old, bool keepChanges)
-    : old_(&old), keepChanges_(keepChanges), comparing_(true) {
+    : compareStep_(compareStep(old.size())),
+      old_(&old),
+      keepChanges_(keepChanges),
+      comparing_(true) {
   blocks_.push_back(newBlock());
   limit_ = limit();
 }
@@ -55,7 +58,15 @@ void PrintedText::appendRaw(std::string_view bytes) {
 // While comparing, the bytes are held against the old ones in small steps, so that only the first
 // pages of one block are ever touched; afterwards, blocks fill up whole.
 std::size_t PrintedText::limit() const {
-  return comparing_ ? kCompareStep : kLargeBlockSize;
+  return comparing_ ? compareStep_ : kLargeBlockSize;
+}
+
+std::size_t PrintedText::compareStep(std::uint64_t oldSize) {
+  std::size_t step = 4 * 1024;
+  while (step < 64 * 1024 && step * 128 < oldSize) {
+    step *= 2;
+  }
+  return step;
 }
 
 // Called when the last block is full (or there is none yet). While comparing, the bytes in it are

@@ -78,7 +78,10 @@ class PrintedText {
   void blockFull();
   void keepFromHere();
 
-  static constexpr std::size_t kCompareStep = 64 * 1024;
+  // While comparing, the bytes are held in steps of about 1/128 of the old content (4 to 64 KiB):
+  // small enough to keep a small run's memory, large enough to read a large file in few calls.
+  static std::size_t compareStep(std::uint64_t oldSize);
+  std::size_t compareStep_ = 0;
 
   struct Release {
     void operator()(char* block) const { releaseLarge(block); }
