@@ -439,6 +439,22 @@ TEST_F(RunTest, ChecksWithoutWriting) {
   EXPECT_FALSE(fs::exists(qrcPath()));
 }
 
+// Checks share the lock: one runs while another holds it, where a run that writes waits.
+TEST_F(RunTest, ChecksRunSideBySide) {
+  writeFile(dir / "html/a.html", "");
+  update("<RCC/>");
+  const std::string held =
+      "flock -s " + testing::quoted(qrcPath().string()) + " sleep 2 & sleep 0.3;";
+  std::vector<std::string> check = args();
+  check.insert(check.begin(), "--check");
+  RunResult result = runTool(check, held);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  result = runTool(args(), held);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "waiting for another run on " + qrcPath().string() + "\n");
+}
+
 TEST_F(RunTest, ChecksTheSortedOrder) {
   for (const char* name : {"b.html", "a.html", "c/d.html", "c-d.html"}) {
     writeFile(dir / "html" / name, "");
