@@ -26,61 +26,66 @@ TextPosition positionAfter(std::string_view before) {
   return {lines + 1, before.size() - lineStart + 1};
 }
 
-void parseQrc(char* text, Document& doc) {
-  const Finding finding = checkDocument(text);
-  const auto offset = [text](const char* where) { return static_cast<std::size_t>(where - text); };
+namespace {
+
+std::size_t offsetIn(const char* text, const char* where) {
+  return static_cast<std::size_t>(where - text);
+}
+
+// Throws what the pre-parse check found, if anything.
+void refuse(const Finding& finding, const char* text) {
   switch (finding.kind) {
   case Finding::kTooDeep:
-    throw ParseError("document nested too deeply", offset(finding.where));
+    throw ParseError("document nested too deeply", offsetIn(text, finding.where));
   case Finding::kBadReference:
-    throw ParseError("invalid numeric character entity", offset(finding.where));
+    throw ParseError("invalid numeric character entity", offsetIn(text, finding.where));
   case Finding::kNone:
     break;
   }
+}
+
+// RapidXml's parse of text into doc; an error's offset in text becomes an offset in the file
+// through inFile.
+template <typename InFile>
+void parseChecked(char* text, Document& doc, InFile inFile) {
   try {
     doc.parse<0>(text);
   } catch (const rapidxml::parse_error& error) {
-    throw ParseError(error.what(), offset(error.where<char>()));
+    throw ParseError(error.what(), inFile(offsetIn(text, error.where<char>())));
   }
+}
+
+std::size_t unmoved(std::size_t offset) {
+  return offset;
+}
+
+}  // namespace
+
+void parseQrc(char* text, Document& doc) {
+  refuse(checkDocument(text), text);
+  parseChecked(text, doc, unmoved);
 }
 
 void parseQrcWithoutEntries(char* text, std::size_t size, std::string_view prefix, Document& doc) {
   GroupContent group;
-  const Finding finding = checkDocument(text, prefix, group);
-  const auto offset = [text](const char* where) { return static_cast<std::size_t>(where - text); };
-  switch (finding.kind) {
-  case Finding::kTooDeep:
-    throw ParseError("document nested too deeply", offset(finding.where));
-  case Finding::kBadReference:
-    throw ParseError("invalid numeric character entity", offset(finding.where));
-  case Finding::kNone:
-    break;
-  }
+  refuse(checkDocument(text, prefix, group), text);
   if (group.begin == nullptr) {
-    try {
-      doc.parse<0>(text);
-    } catch (const rapidxml::parse_error& error) {
-      throw ParseError(error.what(), offset(error.where<char>()));
-    }
+    parseChecked(text, doc, unmoved);
     return;
   }
   // The group's first text moves to the start of its content, and what follows its content moves
   // up behind it, terminating NUL included.
-  char* content = text + offset(group.begin);
+  const std::size_t begin = offsetIn(text, group.begin);
+  const std::size_t end = offsetIn(text, group.end);
   const std::size_t kept =
       group.textBegin == nullptr ? 0 : static_cast<std::size_t>(group.textEnd - group.textBegin);
   if (kept > 0) {
-    std::memmove(content, group.textBegin, kept);
+    std::memmove(text + begin, group.textBegin, kept);
   }
-  const std::size_t removed = offset(group.end) - offset(group.begin) - kept;
-  std::memmove(content + kept, group.end, size + 1 - offset(group.end));
-  try {
-    doc.parse<0>(text);
-  } catch (const rapidxml::parse_error& error) {
-    // The content checked out, so the error lies before it or after it: counted in the file.
-    const std::size_t at = offset(error.where<char>());
-    throw ParseError(error.what(), at < offset(content) ? at : at + removed);
-  }
+  std::memmove(text + begin + kept, group.end, size + 1 - end);
+  // The content checked out, so an error lies before it or after it: counted in the file.
+  const std::size_t removed = end - begin - kept;
+  parseChecked(text, doc, [&](std::size_t at) { return at < begin ? at : at + removed; });
 }
 
 Node* findRoot(Document& doc) {

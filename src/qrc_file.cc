@@ -35,6 +35,15 @@ QrcText LockedQrc::load() {
   return qrcFile;
 }
 
+void LockedQrc::save(const PrintedText& text) {
+  if (access_ != Access::kUpdate) {
+    throw std::logic_error("the .qrc was opened for checking only");
+  }
+  if (!text.unchanged()) {
+    saveChanged(text);  // otherwise the file and its time stay as they are
+  }
+}
+
 std::string temporarySuffix() {
   static std::mt19937_64 random{std::random_device{}()};
   std::string suffix(kTemporaryTag);

@@ -64,6 +64,8 @@ class LockedQrc : public OldContent {
   const std::string& uiPath() const { return uiPath_; }
 
  private:
+  // Writes text, which differs from the file's content: by replacing the file, or in place.
+  void saveChanged(const PrintedText& text);
   // Writes text into a new file beside the real one and renames it over it. Returns false, having
   // changed nothing, where the new file cannot be what the old one was.
   bool replace(const PrintedText& text);

@@ -137,13 +137,7 @@ class HeldSignals {
 
 }  // namespace
 
-void LockedQrc::save(const PrintedText& text) {
-  if (access_ != Access::kUpdate) {
-    throw std::logic_error("the .qrc was opened for checking only");
-  }
-  if (text.unchanged()) {
-    return;  // the file and its time stay as they are
-  }
+void LockedQrc::saveChanged(const PrintedText& text) {
   // A file-size limit then makes a write fail with EFBIG, which is reported, instead of killing
   // the process.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -50,13 +50,7 @@ class HeldCtrlC {
 
 }  // namespace
 
-void LockedQrc::save(const PrintedText& text) {
-  if (access_ != Access::kUpdate) {
-    throw std::logic_error("the .qrc was opened for checking only");
-  }
-  if (text.unchanged()) {
-    return;  // the file and its time stay as they are
-  }
+void LockedQrc::saveChanged(const PrintedText& text) {
   const Platform& p = *platform_;
   if (p.name.empty()) {
     throwCannotWrite(uiPath_, reason(ERROR_FILE_NOT_FOUND));
