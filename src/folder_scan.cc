@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "folder_walk.h"
-#include "large_pages.h"
 #include "native_path.h"
+#include "text_arena.h"
 
 namespace resweaver {
 namespace {

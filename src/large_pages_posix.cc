@@ -1,5 +1,5 @@
 // Large-page blocks from anonymous mappings aligned to 2 MiB, where transparent huge pages can back
-// them. Under AddressSanitizer they come from operator new instead, so that every block is watched.
+// them.
 #include <cstdint>
 #include <new>
 #include <sys/mman.h>
@@ -7,27 +7,8 @@
 
 #include "large_pages.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define RESWEAVER_PLAIN_ALLOCATION 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RESWEAVER_PLAIN_ALLOCATION 1
-#endif
-#endif
-
 namespace resweaver {
 
-#ifdef RESWEAVER_PLAIN_ALLOCATION
-void* allocateLarge(std::size_t size) {
-  return ::operator new(size);
-}
-void* allocateSmall(std::size_t size) {
-  return ::operator new(size);
-}
-void releaseLarge(void* block) {
-  ::operator delete(block);
-}
-#else
 namespace {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 constexpr std::size_t kBlockHeader = 64;  // holds the mapping's length; keeps any alignment
@@ -72,6 +53,5 @@ void releaseLarge(void* block) {
     ::munmap(start, length);
   }
 }
-#endif
 
 }  // namespace resweaver

@@ -1,7 +1,7 @@
+#include "text_arena.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "large_pages.h"
 
 namespace resweaver {
 

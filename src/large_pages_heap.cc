@@ -1,4 +1,5 @@
-// Large pages on Windows need a privilege that users seldom hold; blocks come from the heap.
+// Blocks from the heap, where large pages are out of reach (on Windows they need a privilege that
+// users seldom hold) or unwanted (under AddressSanitizer, which watches every heap block).
 #include <new>
 
 #include "large_pages.h"
