@@ -168,11 +168,5 @@ TEST(SortOrderTest, SortsComponentByComponentBytewise) {
   }
 }
 
-TEST_F(FolderScanTest, SortsTheEntriesWhenAsked) {
-  const std::vector<std::string> texts = entryTexts(dir / "proj", dir / "proj/html", true);
-  EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end(), sortsBefore));
-  EXPECT_EQ(sorted(texts), sorted(scan(dir / "proj", dir / "proj/html")));
-}
-
 }  // namespace
 }  // namespace resweaver

@@ -1,5 +1,4 @@
 #include "qrc_document.h"
-#include "qrc_printer.h"
 
 #include <functional>
 #include <stdexcept>
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "document_check.h"
+#include "qrc_printer.h"
 
 namespace resweaver {
 namespace {

@@ -456,16 +456,18 @@ class SaveFaultInjectionTest : public ::testing::Test {
 const ProjectShape kShorter{100000, 2000, {"index.html", "about.html", "contact.html"}};
 const ProjectShape kLonger{100000, 0, {"index.html", "about.html", "contact.html"}};
 
+// Every save is tried with a new text shorter than the old one, and with one longer.
+const struct {
+  const char* name;
+  ProjectShape shape;
+} kScenes[] = {{"new text shorter", kShorter}, {"new text longer", kLonger}};
+
 // Every call of the save that replaces the .qrc, killed and failed in turn, on a .qrc of about
 // 4 MB whose new text is shorter, and one whose new text is longer. As root the old file belongs
 // to nobody and carries an attribute while the folder gives new files an ACL, so that the calls
 // that carry owner and attributes over are among those cut.
 TEST_F(SaveFaultInjectionTest, EveryCallOfTheReplacingSaveKilledOrFailedKeepsOldOrNewBytes) {
-  const struct {
-    const char* name;
-    ProjectShape shape;
-  } scenes[] = {{"new text shorter", kShorter}, {"new text longer", kLonger}};
-  for (const auto& scene : scenes) {
+  for (const auto& scene : kScenes) {
     SCOPED_TRACE(scene.name);
     Project project(scene.shape);
     if (isRoot()) {
@@ -642,11 +644,7 @@ TEST_F(SaveFaultInjectionTest, ALeftoverOfACutTidyingUpIsRemovedByTheNextRun) {
 // being written, take effect only once it holds the complete new bytes; a kill or failure before
 // the first byte keeps the old bytes.
 TEST_F(SaveFaultInjectionTest, InPlaceSaveHoldsSignalsBackUntilTheFileIsComplete) {
-  const struct {
-    const char* name;
-    ProjectShape shape;
-  } scenes[] = {{"new text shorter", kShorter}, {"new text longer", kLonger}};
-  for (const auto& scene : scenes) {
+  for (const auto& scene : kScenes) {
     SCOPED_TRACE(scene.name);
     Project project(scene.shape);
     const std::vector<Call> calls = traceCleanRun(project, true, false);
