@@ -42,7 +42,7 @@ void PrintedText::appendSlowly(std::string_view bytes) {
 
 void PrintedText::appendRaw(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (blocks_.empty() || used_ == limit()) {
+    if (used_ == limit()) {
       blockFull();
       continue;
     }
@@ -52,7 +52,7 @@ void PrintedText::appendRaw(std::string_view bytes) {
     size_ += count;
     bytes.remove_prefix(count);
   }
-  limit_ = blocks_.empty() ? 0 : limit();
+  limit_ = limit();
 }
 
 // While comparing, the bytes are held against the old ones in small steps, so that only the first
@@ -69,10 +69,10 @@ std::size_t PrintedText::compareStep(std::uint64_t oldSize) {
   return step;
 }
 
-// Called when the last block is full (or there is none yet). While comparing, the bytes in it are
-// held against the old bytes at their place: if they are equal, the block is reused.
+// Called when the last block is full. While comparing, the bytes in it are held against the old
+// bytes at their place: if they are equal, the block is reused.
 void PrintedText::blockFull() {
-  if (comparing_ && !blocks_.empty()) {
+  if (comparing_) {
     const std::uint64_t offset = size_ - used_;
     if (offset + used_ <= old_->size()) {
       oldBytes_.resize(used_);
@@ -85,7 +85,7 @@ void PrintedText::blockFull() {
     keepFromHere();
     return;
   }
-  if (!comparing_ && !keepChanges_ && !blocks_.empty()) {
+  if (!keepChanges_) {
     used_ = 0;  // only compared, and already known to differ
     return;
   }
@@ -105,10 +105,11 @@ void PrintedText::keepFromHere() {
   const std::string held(blocks_.back().get(), used_);
   const std::uint64_t equal = size_ - used_;
   blocks_.clear();
+  blocks_.push_back(newBlock());
   used_ = 0;
   size_ = 0;
   for (std::uint64_t offset = 0; offset < equal;) {
-    if (blocks_.empty() || used_ == kLargeBlockSize) {
+    if (used_ == kLargeBlockSize) {
       blocks_.push_back(newBlock());
       used_ = 0;
     }
@@ -138,9 +139,6 @@ void PrintedText::finish() {
     }
   }
   // Shorter or longer than the old text, or different in its last bytes.
-  if (blocks_.empty()) {
-    blocks_.push_back(newBlock());
-  }
   keepFromHere();
   unchanged_ = false;
 }

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -2,7 +2,6 @@
 // with ReplaceFileW, which keeps the old file's attributes and ACL (or MoveFileExW, written
 // through); or, where that cannot be, the old file rewritten in place with Ctrl-C held back.
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <windows.h>
