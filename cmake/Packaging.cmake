@@ -61,5 +61,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianStaging.cmake)
 set(RESWEAVER_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
-file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(RESWEAVER_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")\n")
+# A .deb takes the tool with libc shared, so that libc's security updates reach it (see
+# cmake/Linking.cmake); CPack stops before packaging a fully static one.
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(RESWEAVER_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+set(RESWEAVER_LINKED_LIBC_IN ${RESWEAVER_LINKED_LIBC_IN})
+if(CPACK_GENERATOR STREQUAL \"DEB\" AND RESWEAVER_LINKED_LIBC_IN)
+  message(FATAL_ERROR \"resweaver is linked with libc in, which a Debian package must not be: \"
+    \"configure a build for the package with -DRESWEAVER_STATIC_LIBC=OFF\")
+endif()
+")
 include(CPack)
