@@ -10,17 +10,9 @@
 # ninja and make build the example's CMakeLists.txt (Qt 6), the make one with a second .qrc on
 # the same target; qmake builds its helpviewer.pro (Qt 5), also with a second .qrc.
 set -euo pipefail
-build=$1
-example=$2
+source "$(dirname "${BASH_SOURCE[0]}")/project_lib.sh"
 tool=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export LC_ALL=C.UTF-8
-
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-app="$work/help viewer"  # users' paths hold spaces too
-cp -r "$example" "$app"
-cd "$app"
+start_project "$1" "$2"
 
 # Names that Qt's own reading of a .qrc by CMake gets wrong, in html/ and among the texts that
 # make_pages.py turns into api/*.html.
@@ -47,8 +39,7 @@ case $tool in
       groups+=("/notes|extra|notes")
       qrcs+=(extra/resources.qrc)
     fi
-    cmake -S . -B build -G "$generator" -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/log" 2>&1 ||
-      { cat "$work/log"; exit 1; }
+    logged "configuring" cmake -S . -B build -G "$generator" -DCMAKE_PREFIX_PATH="$work/prefix"
     run_build() { cmake --build build --parallel "$(nproc)"; }
     ;;
   qmake)
@@ -66,24 +57,20 @@ case $tool in
     qmake=/usr/lib/qt5/bin/qmake
     [[ -x $qmake ]] || qmake=qmake-qt5
     mkdir build
-    (cd build && "$qmake" ../helpviewer.pro) >"$work/log" 2>&1 ||
-      { cat "$work/log"; exit 1; }
+    run_qmake() { (cd build && "$qmake" ../helpviewer.pro); }
+    logged "qmake" run_qmake
     run_build() { make -C build -j "$(nproc)"; }
     ;;
   *) echo "unknown build tool $tool" >&2; exit 2 ;;
 esac
 
 build_once() {  # $1: what changed since the last build
-  if ! run_build >"$work/log" 2>&1; then
-    echo "the build after $1 failed:" >&2
-    cat "$work/log" >&2
-    exit 1
-  fi
+  logged "the build after $1" run_build
   check "$1"
 }
 
 check() {  # the application's pages must equal the groups' folders, checksums included
-  local expected actual group prefix base folder
+  local expected actual
   # The build generated a page for every text, and only those.
   expected=$(cd pages && find . -name '*.txt' | sed 's/\.txt$/.html/' | sort)
   actual=$(cd api && find . -type f | sort)
@@ -92,16 +79,7 @@ check() {  # the application's pages must equal the groups' folders, checksums i
     diff <(echo "$expected") <(echo "$actual") >&2 || true
     exit 1
   fi
-  expected=$(for group in "${groups[@]}"; do
-    IFS='|' read -r prefix base folder <<<"$group"
-    (cd "$base" && find "$folder" -type f -exec md5sum {} + | sed "s|  |  :$prefix/|")
-  done | sort)
-  actual=$(build/helpviewer | sort)
-  if [[ $expected != "$actual" ]]; then
-    echo "after $1, the application's pages differ from the folders (<) :" >&2
-    diff <(echo "$expected") <(echo "$actual") >&2 || true
-    exit 1
-  fi
+  check_embedded "$1" "${groups[@]}"
   # SORTED: the listed groups are in bytewise order, component by component.
   python3 - resources.qrc <<'EOF'
 import html, re, sys
@@ -131,17 +109,5 @@ printf 'Overview\nThe viewer shows every page of its resources.\n' >pages/overvi
 build_once "changing the content of files"
 
 # A build without changes: no file is compiled, linked or rewritten, and no .qrc is touched.
-times() {
-  stat -c '%n %.9Y' "${qrcs[@]}"
-  find build -type f \( -name '*.cpp' -o -name '*.o' -o -name helpviewer \) -printf '%p %T@\n'
-}
-before=$(times | sort)
-run_build >"$work/log" 2>&1
-after=$(times | sort)
-if [[ $before != "$after" ]] || grep -E 'Re-running CMake|qmake -o' "$work/log"; then
-  echo "a build without changes did more than it should:" >&2
-  diff <(echo "$before") <(echo "$after") >&2 || true
-  cat "$work/log" >&2
-  exit 1
-fi
+check_nothing_done 'Re-running CMake|qmake -o' "${qrcs[@]}" -- run_build
 echo "helpviewer built with $tool embeds exactly its folders after every build"
