@@ -4,7 +4,7 @@
 #   out (--gc-sections): the loader no longer binds libstdc++, and a run over 10 files takes a
 #   third less time. Distributions that want the shared C++ runtime turn it off.
 # - RESWEAVER_STATIC_LIBC links libc in as well, as a static position-independent executable (it
-#   keeps address-space randomisation): no loader at all, another fifth less at 10 files, which
+#   keeps address-space randomisation): no loader at all, another quarter less at 10 files, which
 #   brings the tool to the floor's time there. It is what a build from source gets on Linux. A
 #   Debian package takes libc shared, so that libc's security updates reach the tool (lintian
 #   refuses a statically linked binary): configure such a build with -DRESWEAVER_STATIC_LIBC=OFF;
