@@ -32,6 +32,7 @@ namespace resweaver {
 namespace {
 
 using testing::asUnprivileged;
+using testing::kFailure;
 using testing::openToEveryone;
 using testing::quoted;
 using testing::readFile;
@@ -41,8 +42,6 @@ using testing::runTool;
 using testing::TempDir;
 using testing::writeFile;
 namespace fs = std::filesystem;
-
-constexpr int kFailure = 255;  // -1 as the shell sees it
 
 // The exit status the shell reports for a process ended by signal.
 int endedBy(int signal) {

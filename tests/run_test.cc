@@ -18,6 +18,7 @@ namespace resweaver {
 namespace {
 
 using testing::asUnprivileged;
+using testing::kFailure;
 using testing::openToEveryone;
 using testing::readFile;
 using testing::RunResult;
@@ -25,8 +26,6 @@ using testing::runTool;
 using testing::TempDir;
 using testing::writeFile;
 namespace fs = std::filesystem;
-
-constexpr int kFailure = 255;  // -1 as the shell sees it
 
 const char kUsage[] =
     "创建包含html的qrc资源文件，使用方法：resweaver.exe folder rcname html "
@@ -525,7 +524,7 @@ TEST(FaultTest, EveryCutOfARealFileFailsCleanlyOrSucceeds) {
     if (result.status == 0) {
       EXPECT_EQ(result.out, "");
     } else {
-      ASSERT_EQ(result.status, 255);
+      ASSERT_EQ(result.status, kFailure);
       EXPECT_EQ(readFile(dir / "app.qrc"), cut);
       EXPECT_TRUE(result.out == "can't find root node..." ||
                   (result.out.size() > 1 && result.out.back() == '\n'))
@@ -556,7 +555,7 @@ TEST(FaultTest, HugeInputsNeitherCrashNorHang) {
     std::string content;
     int status;
   } cases[] = {
-      {"a million levels", deep, 255},
+      {"a million levels", deep, kFailure},
       {"a 50 MB attribute value", "<RCC a='" + std::string(50u << 20, 'v') + "'/>", 0},
       {"a million siblings", siblings, 0},
       {"a 100 MB file", big, 0},
@@ -595,7 +594,7 @@ TEST(FaultTest, EndsAtALinkLoop) {
   fs::create_symlink("b", dir / "html/a");
   fs::create_symlink("a", dir / "html/b");
   const RunResult result = runTool({dir.path().string(), "app", "html", "/"});
-  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.status, kFailure);
   EXPECT_EQ(result.out.rfind("filesystem error: status: Too many levels of symbolic links [", 0),
             0u)
       << result.out;

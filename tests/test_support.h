@@ -30,6 +30,9 @@ std::string readFile(const fs::path& path);
 // Writes bytes to path, creating the folders above it.
 void writeFile(const fs::path& path, const std::string& bytes);
 
+// The tool's exit status on failure: -1, as the shell sees it.
+constexpr int kFailure = 255;
+
 struct RunResult {
   int status;       // the exit status as the shell sees it
   std::string out;  // standard output
