@@ -42,13 +42,23 @@ constexpr char kHelp[] =
     "             the root with an attribute of that value, or a new <qresource prefix=\"...\">\n"
     "\n"
     "Options:\n"
-    "  --check    write nothing; report whether a run would change the .qrc, listing the entries\n"
-    "             it would add (+) and remove (-)\n"
-    "  --sort     list the entries in an order that depends only on their names (path component\n"
-    "             by component, bytewise), so that any file system gives the same bytes\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n"
-    "  --         end the options (for a folder whose name starts with --)\n"
+    "  --check            write nothing; report whether a run would change the .qrc, listing the\n"
+    "                     entries it would add (+) and remove (-)\n"
+    "  --sort             list the entries in an order that depends only on their names (path\n"
+    "                     component by component, bytewise), so that any file system gives the\n"
+    "                     same bytes\n"
+    "  --base             give each entry an alias, its path below the HTML folder, so that its\n"
+    "                     resource path is :<prefix>/<path below html>\n"
+    "  --exclude PATTERN  leave out the files and folders whose path below the HTML folder\n"
+    "                     matches PATTERN (*, ?, [...] within a name, ** across folders; a\n"
+    "                     pattern without / matches a name at any depth); repeatable\n"
+    "  --require-group    refuse to add the group when the .qrc has none with the prefix\n"
+    "  --output FILE      read the .qrc as a template and write the result to FILE instead\n"
+    "  --depfile FILE     write what the result depends on, in Make's syntax, to FILE\n"
+    "  --stamp FILE       touch FILE at every run that succeeds (the depfile's target)\n"
+    "  --help             print this help and exit\n"
+    "  --version          print the version and exit\n"
+    "  --                 end the options (for a folder whose name starts with --)\n"
     "\n"
     "Exit status:\n"
     "  0          the .qrc was written, or already held the new content\n"
@@ -75,19 +85,53 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
       ++i;
       break;
     }
-    if (word == "--help") {
-      line.help = true;
-    } else if (word == "--version") {
-      line.version = true;
-    } else if (word == "--check") {
-      line.check = true;
-    } else if (word == "--sort") {
-      line.sort = true;
+    const std::size_t equals = word.find('=');
+    const std::string_view name = word.substr(0, equals);
+    // The option's value: after "=", or the next word.
+    const auto value = [&]() -> std::string {
+      if (equals != std::string_view::npos) {
+        return std::string(word.substr(equals + 1));
+      }
+      if (i + 1 == argc) {
+        throw std::runtime_error("option " + std::string(name) + " needs a value");
+      }
+      return argv[++i];
+    };
+    const auto file = [&](std::optional<std::string>& into) {
+      if (into) {
+        throw std::runtime_error("option " + std::string(name) + " given twice");
+      }
+      into = value();
+    };
+    bool* flag = name == "--help"            ? &line.help
+                 : name == "--version"       ? &line.version
+                 : name == "--check"         ? &line.check
+                 : name == "--sort"          ? &line.sort
+                 : name == "--base"          ? &line.base
+                 : name == "--require-group" ? &line.requireGroup
+                                             : nullptr;
+    if (flag != nullptr && equals == std::string_view::npos) {
+      *flag = true;
+    } else if (name == "--exclude") {
+      line.excludes.push_back(value());
+    } else if (name == "--output") {
+      file(line.output);
+    } else if (name == "--depfile") {
+      file(line.depfile);
+    } else if (name == "--stamp") {
+      file(line.stamp);
     } else {
       throw std::runtime_error("unknown option " + std::string(word));
     }
   }
   line.arguments.assign(argv + i, argv + argc);
+  // An option after the arguments would otherwise be ignored, and a check written that way would
+  // write the file and pass.
+  for (std::size_t at = 4; at < line.arguments.size(); ++at) {
+    if (line.arguments[at].compare(0, 2, "--") == 0) {
+      throw std::runtime_error("option " + line.arguments[at] + " must come before the arguments");
+    }
+  }
   return line;
 }
 

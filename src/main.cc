@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -48,7 +50,24 @@ void tellWhere(const LockedQrc& qrc, const ParseError& error) {
                     std::to_string(where.column) + ": error: " + error.what() + "\n");
 }
 
+// Options that the command line knows and this build does not carry out yet are refused rather
+// than ignored.
+void refuseUnbuilt(const CommandLine& line) {
+  const std::pair<bool, const char*> unbuilt[] = {{line.base, "--base"},
+                                                  {!line.excludes.empty(), "--exclude"},
+                                                  {line.requireGroup, "--require-group"},
+                                                  {line.output.has_value(), "--output"},
+                                                  {line.depfile.has_value(), "--depfile"},
+                                                  {line.stamp.has_value(), "--stamp"}};
+  for (const auto& [given, name] : unbuilt) {
+    if (given) {
+      throw std::runtime_error(std::string("option ") + name + " is not supported yet");
+    }
+  }
+}
+
 int run(const CommandLine& line) {
+  refuseUnbuilt(line);
   const std::vector<std::string>& args = line.arguments;
   const std::filesystem::path rootPath = pathFromNarrow(args[0]);
   const std::string uiPath = narrowText(rootPath / pathFromNarrow(args[1])) + ".qrc";

@@ -35,12 +35,12 @@ TEST(CommandLineTest, TakesOptionsBeforeTheArguments) {
       {"repeated", {"--sort", "--sort"}, false, true, false, false, {}},
       {"help and version", {"--version", "--help"}, false, false, true, true, {}},
       {"after the first argument, words are arguments",
-       {"d", "--check", "h", "/", "--sort"},
+       {"d", "--check", "h", "/", "more"},
        false,
        false,
        false,
        false,
-       {"d", "--check", "h", "/", "--sort"}},
+       {"d", "--check", "h", "/", "more"}},
       {"-- ends the options",
        {"--sort", "--", "--check", "a", "h", "/"},
        false,
@@ -62,14 +62,41 @@ TEST(CommandLineTest, TakesOptionsBeforeTheArguments) {
   }
 }
 
-TEST(CommandLineTest, RefusesUnknownOptions) {
-  for (const char* word : {"--Check", "--sorted", "---", "--check=yes", "--help "}) {
-    SCOPED_TRACE(word);
-    EXPECT_THAT(
-        [&] {
-          parse({"--sort", word, "d", "a", "h", "/"});
-        },
-        ThrowsMessage<std::runtime_error>(StrEq(std::string("unknown option ") + word)));
+TEST(CommandLineTest, TakesValuesAfterEqualsOrAsTheNextWord) {
+  const CommandLine line =
+      parse({"--base", "--exclude", "*.map", "--exclude=.*", "--require-group",
+             "--output=out/a.qrc", "--depfile", "a.d", "--stamp", "--sort", "d", "a", "h", "/"});
+  EXPECT_TRUE(line.base);
+  EXPECT_TRUE(line.requireGroup);
+  EXPECT_EQ(line.excludes, (std::vector<std::string>{"*.map", ".*"}));
+  EXPECT_EQ(line.output, "out/a.qrc");
+  EXPECT_EQ(line.depfile, "a.d");
+  EXPECT_EQ(line.stamp, "--sort");  // a value may begin with --
+  EXPECT_FALSE(line.sort);
+  EXPECT_EQ(line.arguments, (std::vector<std::string>{"d", "a", "h", "/"}));
+  EXPECT_EQ(parse({"--exclude=", "d"}).excludes, std::vector<std::string>{""});
+}
+
+TEST(CommandLineTest, RefusesWhatWouldBeIgnoredOrMisread) {
+  const struct {
+    std::vector<const char*> words;
+    const char* message;
+  } cases[] = {
+      {{"--sort", "--Check", "d", "a", "h", "/"}, "unknown option --Check"},
+      {{"--sorted", "d", "a", "h", "/"}, "unknown option --sorted"},
+      {{"---", "d", "a", "h", "/"}, "unknown option ---"},
+      {{"--check=yes", "d", "a", "h", "/"}, "unknown option --check=yes"},
+      {{"--help ", "d", "a", "h", "/"}, "unknown option --help "},
+      {{"--exclude"}, "option --exclude needs a value"},
+      {{"--output", "a", "--output=b", "d", "a", "h", "/"}, "option --output given twice"},
+      {{"d", "a", "h", "/", "--check"}, "option --check must come before the arguments"},
+      {{"d", "a", "h", "/", "x", "--sort"}, "option --sort must come before the arguments"},
+      {{"--", "d", "a", "h", "/", "--"}, "option -- must come before the arguments"},
+      {{"d", "a", "h", "/", "--nonsense"}, "option --nonsense must come before the arguments"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_THAT([&] { parse(c.words); }, ThrowsMessage<std::runtime_error>(StrEq(c.message)));
   }
 }
 
