@@ -8,3 +8,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/zig-toolchain.cmake)
 # that declares them as macOS does. Only this build sees it.
 set(CMAKE_C_FLAGS_INIT "-isystem ${CMAKE_CURRENT_LIST_DIR}/zig-macos-include")
 set(CMAKE_CXX_FLAGS_INIT "-isystem ${CMAKE_CURRENT_LIST_DIR}/zig-macos-include")
+
+# CMake asks for Apple's install_name_tool, which rewrites the paths that Mach-O files hold to
+# shared libraries; none of this build's own need it, so where it is missing, true stands in.
+find_program(CMAKE_INSTALL_NAME_TOOL NAMES install_name_tool true)

@@ -23,19 +23,30 @@ ensure_build_packages() {
   ensure_packages cmake g++ make librapidxml-dev libgtest-dev libgmock-dev "$@"
 }
 
+# quietly COMMAND...: runs the command with its standard output held back, and shown (the end of
+# it) only when the command fails. Ninja and make print the compilers' errors there.
+quietly() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" || status=$?
+  ((status == 0)) || tail -n 100 "$log" >&2
+  rm -f "$log"
+  return "$status"
+}
+
 # configure_tree DIR [cmake options...]: configures DIR, once.
 configure_tree() {
   local dir=$1
   shift
   if [[ ! -f $dir/CMakeCache.txt ]]; then
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESWEAVER_WERROR=ON "$@" >/dev/null
+    quietly cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRESWEAVER_WERROR=ON "$@"
   fi
 }
 
 # build_tree DIR [cmake options...]: configures DIR once, then builds it.
 build_tree() {
   configure_tree "$@"
-  cmake --build "$1" --parallel "$(nproc)" >/dev/null
+  quietly cmake --build "$1" --parallel "$(nproc)"
 }
 
 # The folder outside the repository where tools fetched from the npm registry are kept between
@@ -45,7 +56,7 @@ tool_cache() {
 }
 
 # ensure_npm_package DIR NAME@VERSION: installs that version of the npm package below DIR unless
-# it is there already.
+# it is there already. One package a folder: an install removes what it does not name.
 ensure_npm_package() {
   local dir=$1 spec=$2
   local name=${spec%@*} version=${spec##*@}
