@@ -16,11 +16,12 @@ trap 'rm -rf "$work"' EXIT
 cp -R "$(dirname "${BASH_SOURCE[0]}")/../../examples/site" "$work/site"
 
 "${tool[@]}" --sort "$work/site" app html /help
-s=$separator
 lines=('<RCC version="1.0">' $'\t<qresource prefix="/help">')
 for entry in css/style.css guide/install.html guide/usage.html img/logo.svg index.html \
   js/search.js; do
-  lines+=($'\t\t<file>html'"$s${entry//\//"$s"}</file>")
+  path=html/$entry
+  [[ $separator == / ]] || path=${path//\//\\}
+  lines+=($'\t\t<file>'"$path</file>")
 done
 lines+=($'\t</qresource>' $'\t<qresource prefix="/icons">'
   $'\t\t<file alias="logo.svg">icons/logo.svg</file>' $'\t</qresource>' '</RCC>' '')
