@@ -19,16 +19,26 @@ struct EntryText {
   // The HTML folder's relative form followed by the names below it, so that a walk in name order
   // gives these texts in sorted order.
   bool inWalkOrder = false;
+  // With ScanOptions::aliases: the names below the HTML folder joined with /, the entry's resource
+  // path (a link's own path, where the text is its target's).
+  std::string_view alias;
   std::string str() const { return std::string(head) + std::string(tail); }
+};
+
+struct ScanOptions {
+  bool sorted = false;
+  // Each entry carries its alias; sorted, the entries come in the order of their aliases.
+  bool aliases = false;
 };
 
 using EntrySink = std::function<void(const EntryText& text)>;
 
-// Calls sink with each entry's text, in walk order; with sorted, in sorted order (see sortsBefore).
-// Throws the standard library's filesystem_error on a walk or resolution failure, and "cannot make
-// <entry> relative to <rootPath>" for an entry that has no relative form.
+// Calls sink with each entry's text, in walk order; sorted, in sorted order (see sortsBefore) of
+// the texts, or of the aliases. Throws the standard library's filesystem_error on a walk or
+// resolution failure, and "cannot make <entry> relative to <rootPath>" for an entry that has no
+// relative form.
 void scanFolder(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,
-                bool sorted, const EntrySink& sink);
+                const ScanOptions& options, const EntrySink& sink);
 
 // The texts of all entries, as scanFolder gives them.
 std::vector<std::string> entryTexts(const std::filesystem::path& rootPath,
