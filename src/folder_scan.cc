@@ -149,14 +149,26 @@ class RelativeTexts {
   std::string htmlPrefix_;
 };
 
+// Walks htmlPath into texts, leaving out what options leave out.
+void walk(const fs::path& htmlPath, const ScanOptions& options, bool sorted, RelativeTexts& texts) {
+  const WalkVisitor visitor{[&](const WalkEntry& entry) {
+                              if (!options.takeFile || options.takeFile(entry)) {
+                                texts.add(entry);
+                              }
+                            },
+                            options.enterFolder};
+  walkFolder(htmlPath, sorted, visitor);
+}
+
 // Where the walk does not sort: every entry's alias and text kept, then sorted by alias.
-void sortedByAlias(const fs::path& rootPath, const fs::path& htmlPath, const EntrySink& sink) {
+void sortedByAlias(const fs::path& rootPath, const fs::path& htmlPath, const ScanOptions& options,
+                   const EntrySink& sink) {
   TextArena kept;
   std::vector<std::pair<std::string_view, std::string_view>> entries;
   RelativeTexts texts(rootPath, true, [&](const EntryText& text) {
     entries.emplace_back(kept.add(text.alias, {}), kept.add(text.head, text.tail));
   });
-  walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
+  walk(htmlPath, options, true, texts);
   std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
     return sortsBeforeWith(a.first, b.first, '/');
   });
@@ -177,11 +189,11 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, const ScanOp
     // A walk that takes each folder's entries in the order of their names gives the aliases in
     // sorted order.
     RelativeTexts texts(rootPath, options.aliases, sink);
-    walkFolder(htmlPath, options.sorted, [&](const WalkEntry& entry) { texts.add(entry); });
+    walk(htmlPath, options, options.sorted, texts);
     return;
   }
   if (options.aliases) {
-    sortedByAlias(rootPath, htmlPath, sink);
+    sortedByAlias(rootPath, htmlPath, options, sink);
     return;
   }
   // A walk that takes each folder's entries in the order of their names gives the texts made of
@@ -199,7 +211,7 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, const ScanOp
     }
   };
   RelativeTexts texts(rootPath, false, collect);
-  walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
+  walk(htmlPath, options, true, texts);
   std::stable_sort(aside.begin(), aside.end(), sortsBefore);
   auto next = aside.begin();
   const auto emit = [&](std::string_view text) { sink({text, {}, false, {}}); };

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "folder_walk.h"
+
 namespace resweaver {
 
 // An entry's text in two pieces to be joined: usually the HTML folder's relative form with its
@@ -25,16 +27,21 @@ struct EntryText {
   std::string str() const { return std::string(head) + std::string(tail); }
 };
 
-struct ScanOptions {
-  bool sorted = false;
-  // Each entry carries its alias; sorted, the entries come in the order of their aliases.
-  bool aliases = false;
-};
-
 using EntrySink = std::function<void(const EntryText& text)>;
 
-// Calls sink with each entry's text, in walk order; sorted, in sorted order (see sortsBefore) of
-// the texts, or of the aliases. Throws the standard library's filesystem_error on a walk or
+struct ScanOptions {
+  bool sorted = false;  // the entries in sorted order (see sortsBefore) instead of walk order
+  // Each entry carries its alias; sorted, the entries come in the order of their aliases.
+  bool aliases = false;
+  // Called with each folder below the HTML folder before it is listed: false leaves it out, with
+  // everything in it. Without it, every folder is entered.
+  std::function<bool(const WalkEntry&)> enterFolder;
+  // Called with each entry that is not a folder before its text is made: false leaves it out.
+  std::function<bool(const WalkEntry&)> takeFile;
+};
+
+// Calls sink with each entry's text, in walk order or sorted (by alias, with aliases), leaving out
+// what the options' hooks leave out. Throws filesystem_error on a walk or
 // resolution failure, and "cannot make <entry> relative to <rootPath>" for an entry that has no
 // relative form.
 void scanFolder(const std::filesystem::path& rootPath, const std::filesystem::path& htmlPath,

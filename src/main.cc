@@ -16,6 +16,7 @@
 #include "entry_changes.h"
 #include "folder_scan.h"
 #include "native_path.h"
+#include "path_pattern.h"
 #include "qrc_document.h"
 #include "qrc_file.h"
 #include "qrc_printer.h"
@@ -54,8 +55,7 @@ void tellWhere(const LockedQrc& qrc, const ParseError& error) {
 // Options that the command line knows and this build does not carry out yet are refused rather
 // than ignored.
 void refuseUnbuilt(const CommandLine& line) {
-  const std::pair<bool, const char*> unbuilt[] = {{!line.excludes.empty(), "--exclude"},
-                                                  {line.output.has_value(), "--output"},
+  const std::pair<bool, const char*> unbuilt[] = {{line.output.has_value(), "--output"},
                                                   {line.depfile.has_value(), "--depfile"},
                                                   {line.stamp.has_value(), "--stamp"}};
   for (const auto& [given, name] : unbuilt) {
@@ -67,6 +67,8 @@ void refuseUnbuilt(const CommandLine& line) {
 
 int run(const CommandLine& line) {
   refuseUnbuilt(line);
+  // Patterns are checked before anything is read.
+  const std::vector<PathPattern> excludes(line.excludes.begin(), line.excludes.end());
   const std::vector<std::string>& args = line.arguments;
   const std::filesystem::path rootPath = pathFromNarrow(args[0]);
   const std::string uiPath = narrowText(rootPath / pathFromNarrow(args[1])) + ".qrc";
@@ -110,6 +112,14 @@ int run(const CommandLine& line) {
   ScanOptions options;
   options.sorted = line.sort;
   options.aliases = line.base;
+  if (!excludes.empty()) {
+    options.enterFolder = [&](const WalkEntry& entry) {
+      return !matchesAny(excludes, entry.path.substr(entry.below), true);
+    };
+    options.takeFile = [&](const WalkEntry& entry) {
+      return !matchesAny(excludes, entry.path.substr(entry.below), false);
+    };
+  }
   TextArena checked;  // the new entries, for --check
   std::vector<FileEntry> newEntries;
   scanFolder(rootPath, htmlPath, options, [&](const EntryText& text) {

@@ -134,6 +134,80 @@ TEST_F(RunOptionsTest, SortsByTheResourcePath) {
                           "<file>../web/z/target.html</file>"}));
 }
 
+// Each row runs on the same tree, sorted and with aliases, and lists the aliases written.
+TEST_F(RunOptionsTest, LeavesOutWhatThePatternsMatch) {
+  const fs::path site = dir / "site";
+  for (const char* name : {"index.html", ".nojekyll", ".git/config", "js/app.js", "js/app.js.map",
+                           "_sources/index.txt", "api/_sources/a.txt", "api/a.html",
+                           "api/v1/private/key.html", "build/out.html", "x/build", "Z.HTML"}) {
+    writeFile(site / "html" / name, "");
+  }
+  fs::create_symlink("../index.html", site / "html/js/link.map");
+  const struct {
+    std::vector<std::string> options;
+    std::vector<std::string> aliases;
+  } cases[] = {
+      {{"--exclude", ".*", "--exclude", "*.map", "--exclude", "_sources"},
+       {"Z.HTML", "api/a.html", "api/v1/private/key.html", "build/out.html", "index.html",
+        "js/app.js", "x/build"}},
+      {{"--exclude=build/"},
+       {".git/config", ".nojekyll", "Z.HTML", "_sources/index.txt", "api/_sources/a.txt",
+        "api/a.html", "api/v1/private/key.html", "index.html", "js/app.js", "js/app.js.map",
+        "js/link.map", "x/build"}},
+      {{"--exclude", "/_sources", "--exclude", "api/**/private", "--exclude", "js/*.*"},
+       {".git/config", ".nojekyll", "Z.HTML", "api/_sources/a.txt", "api/a.html", "build/out.html",
+        "index.html", "x/build"}},
+      {{"--exclude", "**/a*", "--exclude", "[!a-z_]*", "--exclude", "*/*/*"},
+       {"_sources/index.txt", "build/out.html", "index.html", "js/link.map", "x/build"}},
+      {{"--exclude", "*"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options.front() + " " + c.options.back());
+    writeFile(site / "app.qrc", "<RCC/>");
+    std::vector<std::string> call = {"--sort", "--base"};
+    call.insert(call.end(), c.options.begin(), c.options.end());
+    call.insert(call.end(), {site.string(), "app", "html", "/"});
+    const RunResult result = runTool(call);
+    ASSERT_EQ(result.status, 0) << result.out;
+    std::vector<std::string> files;
+    for (const std::string& alias : c.aliases) {
+      const std::string text = alias == "js/link.map" ? "index.html" : alias;
+      files.push_back("<file alias=\"" + alias + "\">html/" + text + "</file>");
+    }
+    EXPECT_EQ(readFile(site / "app.qrc"), files.empty()
+                                              ? "<RCC>\n\t<qresource prefix=\"/\"/>\n</RCC>\n\n"
+                                              : qrcWith("/", files));
+  }
+  // A bad pattern is refused before anything is read.
+  writeFile(qrcPath(), "<RCC/>");
+  std::vector<std::string> call = args();
+  call.insert(call.begin(), {"--exclude", "*.map", "--exclude", "a//b"});
+  expectRefusal(call, "bad exclude pattern a//b: it holds an empty name\n");
+}
+
+// A folder left out is not even opened: one that cannot be read fails the run only when it is
+// listed.
+TEST_F(RunOptionsTest, NeverOpensAFolderLeftOut) {
+  writeFile(qrcPath(), "<RCC/>");
+  writeFile(dir / "html/closed/secret.html", "");
+  openToEveryone(dir.path());
+  fs::permissions(qrcPath(), fs::perms::all);
+  fs::permissions(dir / "html/closed", fs::perms::owner_all);
+  const RunResult refused = run({}, "/help", asUnprivileged());
+  EXPECT_EQ(refused.status, kFailure);
+  EXPECT_NE(refused.out.find("Permission denied"), std::string::npos) << refused.out;
+  for (const char* pattern : {"closed", "closed/", "/closed", "c*d"}) {
+    SCOPED_TRACE(pattern);
+    writeFile(qrcPath(), "<RCC/>");
+    const RunResult result = run({"--exclude", pattern, "--sort"}, "/help", asUnprivileged());
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out, "");
+    const std::string written = readFile(qrcPath());
+    EXPECT_NE(written.find("<file>html/index.html</file>"), std::string::npos);
+    EXPECT_EQ(written.find("closed"), std::string::npos);
+  }
+}
+
 TEST_F(RunOptionsTest, ChecksAliases) {
   writeFile(qrcPath(), qrcWith("/help", {"<file alias=\"old.html\">html/index.html</file>",
                                          "<file alias=\"css/site.css\">html/css/site.css</file>",
