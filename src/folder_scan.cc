@@ -165,9 +165,10 @@ void sortedByAlias(const fs::path& rootPath, const fs::path& htmlPath, const Sca
                    const EntrySink& sink) {
   TextArena kept;
   std::vector<std::pair<std::string_view, std::string_view>> entries;
-  RelativeTexts texts(rootPath, true, [&](const EntryText& text) {
+  const EntrySink keep = [&](const EntryText& text) {
     entries.emplace_back(kept.add(text.alias, {}), kept.add(text.head, text.tail));
-  });
+  };
+  RelativeTexts texts(rootPath, true, keep);
   walk(htmlPath, options, true, texts);
   std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
     return sortsBeforeWith(a.first, b.first, '/');
