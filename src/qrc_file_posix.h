@@ -35,6 +35,9 @@ inline bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Writes every block of text at fd's current position; returns 0 or the error.
+int writeBlocks(int fd, const PrintedText& text);
+
 }  // namespace resweaver
 
 #endif  // RESWEAVER_QRC_FILE_POSIX_H_
