@@ -127,11 +127,20 @@ bool sortsBefore(std::string_view a, std::string_view b) {
   return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
 }
 
-void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
+void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, const ScanOptions& options,
                 const EntrySink& sink) {
-  if (!sorted) {
+  const auto walk = [&](bool sorted, RelativeTexts& texts) {
+    WalkVisitor visitor{[&](const WalkEntry& entry) {
+                          if (!options.takeFile || options.takeFile(entry)) {
+                            texts.add(entry);
+                          }
+                        },
+                        options.enterFolder};
+    walkFolder(htmlPath, sorted, visitor);
+  };
+  if (!options.sorted) {
     RelativeTexts texts(rootPath, sink);
-    walkFolder(htmlPath, false, [&](const WalkEntry& entry) { texts.add(entry); });
+    walk(false, texts);
     return;
   }
   // A walk that takes each folder's entries in the order of their names gives the texts made of
@@ -149,7 +158,7 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
     }
   };
   RelativeTexts texts(rootPath, collect);
-  walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
+  walk(true, texts);
   std::stable_sort(aside.begin(), aside.end(), sortsBefore);
   auto next = aside.begin();
   const auto emit = [&](std::string_view text) { sink({text, {}}); };
@@ -165,7 +174,9 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
 std::vector<std::string> entryTexts(const fs::path& rootPath, const fs::path& htmlPath,
                                     bool sorted) {
   std::vector<std::string> texts;
-  scanFolder(rootPath, htmlPath, sorted,
+  ScanOptions options;
+  options.sorted = sorted;
+  scanFolder(rootPath, htmlPath, options,
              [&](const EntryText& text) { texts.push_back(text.str()); });
   return texts;
 }

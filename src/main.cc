@@ -105,7 +105,9 @@ int run(const CommandLine& line) {
   QrcPrinter printer(doc, *root, group, out);
   printer.begin();
   std::vector<std::string> newEntries;
-  scanFolder(rootPath, htmlPath, line.sort, [&](const EntryText& text) {
+  ScanOptions scan;
+  scan.sorted = line.sort;
+  scanFolder(rootPath, htmlPath, scan, [&](const EntryText& text) {
     printer.entry(text.head, text.tail);
     if (line.check) {
       newEntries.push_back(text.str());
