@@ -88,7 +88,11 @@ std::string depfileText(std::string_view target, const std::vector<std::string>&
     rules += name + ":\n";
   };
   bool unwritable = false;
+  std::set<std::string_view> seen;
   for (const std::string& dependency : dependencies) {
+    if (!seen.insert(dependency).second) {
+      continue;
+    }
     if (const std::optional<std::string> name = depfileName(dependency)) {
       add(*name);
     } else {

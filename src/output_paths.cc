@@ -1,6 +1,8 @@
 #include "output_paths.h"
 
 #include <cstring>
+#include <stdexcept>
+#include <system_error>
 
 #include "native_path.h"
 
@@ -22,10 +24,20 @@ char* copyInto(Document& doc, std::string_view text) {
 
 }  // namespace
 
+std::unique_ptr<LockedQrc> openOutput(const std::string& outputPath,
+                                      const std::string& templatePath) {
+  std::error_code error;
+  if (fs::equivalent(pathFromNarrow(outputPath), pathFromNarrow(templatePath), error)) {
+    throw std::runtime_error("option --output names the .qrc itself");
+  }
+  return std::make_unique<LockedQrc>(outputPath, Access::kCreate);
+}
+
 OutputPaths::OutputPaths(const fs::path& templatePath, const fs::path& outputPath,
                          const fs::path& rootResolved)
     : templateFolder_(folderOf(templatePath)),
       outputResolved_(weaklyCanonical(folderOf(outputPath))) {
+  sameFolder_ = weaklyCanonical(templateFolder_) == outputResolved_;
   rootFromOutput_ = rootResolved.lexically_relative(outputResolved_);
   if (rootFromOutput_.empty()) {
     rootFromOutput_ = rootResolved;  // no relative form (another drive): absolute texts
@@ -36,7 +48,7 @@ OutputPaths::OutputPaths(const fs::path& templatePath, const fs::path& outputPat
 // (a ".." after a link climbs from the link's target), its own name kept, so that a link stays a
 // link.
 std::string OutputPaths::templateEntry(std::string_view text) const {
-  if (text.empty() || text.front() == ':') {
+  if (sameFolder_ || text.empty() || text.front() == ':') {
     return std::string(text);
   }
   const fs::path entry = pathFromNarrow(std::string(text));

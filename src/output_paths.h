@@ -6,13 +6,21 @@
 #define RESWEAVER_OUTPUT_PATHS_H_
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "folder_scan.h"
 #include "qrc_document.h"
+#include "qrc_file.h"
 
 namespace resweaver {
+
+// Opens the .qrc that --output names, to be written: locked, or created with its folders if it is
+// missing. Throws "option --output names the .qrc itself" when it is the template (whose shared
+// lock the run holds, and which it never writes).
+std::unique_ptr<LockedQrc> openOutput(const std::string& outputPath,
+                                      const std::string& templatePath);
 
 class OutputPaths {
  public:
@@ -26,7 +34,8 @@ class OutputPaths {
   bool movesEntries() const { return rootFromOutput_ != "."; }
 
   // The text of a template entry, rewritten: relative to the output's folder where there is a
-  // relative form, else absolute. Absolute and empty texts, and resource paths (":/..."), stay.
+  // relative form, else absolute. Absolute and empty texts, resource paths (":/..."), and every
+  // text when the output lies in the template's folder, stay.
   std::string templateEntry(std::string_view text) const;
 
   // The text of a scanned entry (relative to the root), rewritten. Valid until the next call.
@@ -37,6 +46,7 @@ class OutputPaths {
   std::string rootRelative(std::string_view text) const;
 
   std::filesystem::path templateFolder_;
+  bool sameFolder_;  // the output lies in the template's folder
   std::filesystem::path outputResolved_;
   std::filesystem::path rootFromOutput_;  // the root as seen from the output's folder
   std::string head_;                      // the last head rewritten, and what it became
