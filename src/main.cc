@@ -140,7 +140,8 @@ int run(const CommandLine& line) {
   buildFiles.watch(scan);
   scanFolder(rootPath, htmlPath, scan, [&](const EntryText& text) {
     if (paths && paths->movesEntries()) {
-      // The alias keeps the resource path that the entry has in place.
+      // The alias keeps the resource path that the entry has in place (with --base, the alias
+      // that --base gives).
       const EntryText moved = paths->scannedEntry(text);
       printer.aliasedEntry(text.head, text.tail, moved.head, moved.tail);
       buildFiles.entry(moved);
