@@ -184,6 +184,13 @@ void QrcPrinter::entry(std::string_view head, std::string_view tail, std::string
   out_.append("</file>\n");
 }
 
+void QrcPrinter::aliasedEntry(std::string_view aliasHead, std::string_view aliasTail,
+                              std::string_view head, std::string_view tail) {
+  std::string alias(aliasHead);
+  alias += aliasTail;
+  entry(head, tail, alias);
+}
+
 void QrcPrinter::end() {
   Printer printer(out_);
   if (entries_ > 0) {
