@@ -75,11 +75,11 @@ int writeAt(int fd, const std::string& data, off_t offset) {
 }
 
 // Saves old, the content of a file that a failed rewrite damaged, into a new file in the folder
-// for temporary files; returns its path, or an empty text.
+// for temporary files (app.qrc.old-x7Qp2Z); returns its path, or an empty text.
 std::string saveCopy(const std::string& old, const std::string& name) {
   const char* folder = std::getenv("TMPDIR");
   std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" +
-                     name + ".resweaver-old-XXXXXX";
+                     std::string(keptName(name)) + ".old-XXXXXX";
   const int fd = ::mkstemp(path.data());
   if (fd < 0) {
     return {};
