@@ -136,6 +136,25 @@ TEST_F(SaveRaceTest, AFileReplacedWithoutTheLockIsNeverOverwritten) {
   }
 }
 
+// A folder whose default ACL names a user who may not read the .qrc: the new file's inherited ACL
+// is removed before its mode is set, so at no moment does that user's entry take effect.
+TEST_F(SaveRaceTest, TheNewFileIsNeverMoreOpenThanTheOldOne) {
+  if (!haveStrace() || runCommand("command -v setfacl").status != 0 ||
+      runCommand("setfacl -d -m u:nobody:rw " + quoted(dir.path().string())).status != 0) {
+    GTEST_SKIP() << "needs strace and ACLs";
+  }
+  ASSERT_EQ(runCommand("chmod 0640 " + quoted(qrc().string())).status, 0);
+  const fs::path log = dir / "calls.log";
+  const RunResult result = runTool(
+      args(), "strace -f -o " + quoted(log.string()) + " -e trace=fchmod,fremovexattr,fsetxattr");
+  ASSERT_EQ(result.status, 0) << result.out;
+  const std::string calls = readFile(log);
+  const std::size_t mode = calls.find("fchmod(");
+  ASSERT_NE(mode, std::string::npos) << calls;
+  EXPECT_NE(calls.find("fremovexattr("), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("xattr(", mode), std::string::npos) << calls;
+}
+
 // The protocol that the README gives for scripts: lock the .qrc, check that the path still names
 // the locked file, retry otherwise. An editor that follows it while runs fill other groups, each
 // replacing the file, loses nothing, and neither do they.
