@@ -47,15 +47,16 @@ class HeldSignals {
   sigset_t previous_;
 };
 
-// Whether the file system that holds fd has room for size bytes written anew. Root may use the
-// blocks reserved for it. A file system that cannot tell is taken to have room.
+// Whether the file system that holds fd has room for size bytes written anew. The space that
+// unprivileged users may take is counted, for root too: btrfs counts in its free blocks the room
+// kept for its own metadata, which file data can never take. A file system that cannot tell is
+// taken to have room.
 int checkSpace(int fd, std::uint64_t size) {
   struct statvfs space {};
   if (::fstatvfs(fd, &space) != 0 || space.f_frsize == 0) {
     return 0;
   }
-  const std::uint64_t blocks = ::geteuid() == 0 ? space.f_bfree : space.f_bavail;
-  return blocks >= (size + space.f_frsize - 1) / space.f_frsize ? 0 : ENOSPC;
+  return space.f_bavail >= (size + space.f_frsize - 1) / space.f_frsize ? 0 : ENOSPC;
 }
 
 // Writes all of data at offset; returns 0 or the error.

@@ -1,7 +1,8 @@
 // The save against what happens beside it: programs that replace the .qrc without the lock while a
 // run is at work (the run held back at a chosen system call by strace, so that the window is open
-// for sure), programs that follow the lock protocol, a .qrc mounted on its own, names as long as a
-// file system takes, a run started with SIGALRM blocked, and a run short of file descriptors.
+// for sure), programs that follow the lock protocol, a .qrc mounted on its own, full copy-on-write
+// file systems, names as long as a file system takes, a run started with SIGALRM blocked, and a
+// run short of file descriptors.
 #include <string>
 #include <sys/mount.h>
 #include <vector>
@@ -203,6 +204,83 @@ TEST_F(SaveRaceTest, AFileMountedOnItsOwnIsRewrittenInPlace) {
   EXPECT_EQ(readFile(dir / "outside/app.qrc"),
             "<RCC>\n\t<qresource prefix=\"/\">\n\t\t<file>html/a.html</file>\n\t</qresource>\n"
             "</RCC>\n\n");
+}
+
+// A loop-mounted file system of a kind, unmounted and removed at the end.
+class LoopFileSystem {
+ public:
+  LoopFileSystem(const fs::path& image, const fs::path& at, const std::string& mkfs,
+                 const std::string& size)
+      : image_(image), at_(at) {
+    fs::create_directories(at);
+    mounted_ = runCommand("truncate -s " + size + " " + quoted(image.string()) + " && " + mkfs +
+                          " " + quoted(image.string()) + " >/dev/null 2>&1 && mount -o loop " +
+                          quoted(image.string()) + " " + quoted(at.string()))
+                   .status == 0;
+  }
+  ~LoopFileSystem() {
+    if (mounted_) {
+      ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    fs::remove(image_);
+  }
+  LoopFileSystem(const LoopFileSystem&) = delete;
+  LoopFileSystem& operator=(const LoopFileSystem&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path image_;
+  fs::path at_;
+  bool mounted_ = false;
+};
+
+// A hard-linked .qrc is rewritten in place. On a copy-on-write file system every block written
+// needs a new one, even over the old bytes (and on XFS the blocks of a reflinked copy are shared):
+// a nearly full disk refuses the rewrite before the first byte instead of leaving new bytes in
+// front of old ones.
+TEST_F(SaveRaceTest, ANearlyFullCopyOnWriteFileSystemKeepsTheOldBytes) {
+  const struct {
+    const char* name;
+    const char* mkfs;
+    const char* size;
+    bool reflinked;
+  } kinds[] = {{"btrfs", "mkfs.btrfs -f", "120M", false},
+               {"xfs with a reflinked copy", "mkfs.xfs -f -m reflink=1", "300M", true}};
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    const LoopFileSystem loop(dir / "image", dir / "mnt", kind.mkfs, kind.size);
+    if (!loop.mounted()) {
+      GTEST_SKIP() << "cannot make and mount " << kind.name << " here";
+    }
+    const fs::path project = dir / "mnt/project";
+    writeFile(project / "html/a.html", "a");
+    std::string old = "<RCC><qresource prefix=\"/assets\">";
+    for (int i = 0; i < 40000; ++i) {
+      old += "<file>assets/image-" + std::to_string(i) + ".png</file>";
+    }
+    old += "</qresource><qresource prefix=\"/\"><file>gone.html</file></qresource></RCC>";
+    if (kind.reflinked) {
+      writeFile(dir / "mnt/original.qrc", old);
+      ASSERT_EQ(runCommand("cp --reflink=always " + quoted((dir / "mnt/original.qrc").string()) +
+                           " " + quoted((project / "app.qrc").string()))
+                    .status,
+                0);
+    } else {
+      writeFile(project / "app.qrc", old);
+    }
+    fs::create_hard_link(project / "app.qrc", project / "link.qrc");
+    // Full but for half a megabyte, far less than the new text.
+    writeFile(dir / "mnt/reserve", std::string(512 * 1024, 'r'));
+    runCommand("dd if=/dev/zero of=" + quoted((dir / "mnt/filler").string()) +
+               " bs=1M 2>/dev/null; sync");
+    fs::remove(dir / "mnt/reserve");
+    runCommand("sync");
+    const RunResult result = runTool({project.string(), "app", "html", "/"});
+    EXPECT_EQ(result.status, kFailure) << result.out;
+    EXPECT_EQ(result.out, "cannot write file " + (project / "app.qrc").string() +
+                              ": No space left on device\n");
+    EXPECT_TRUE(readFile(project / "app.qrc") == old) << "the .qrc changed";
+  }
 }
 
 // Names up to the longest a file system takes: the new file's name holds as much of the .qrc's
