@@ -128,5 +128,25 @@ TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
             "directory");
 }
 
+// A folder swapped for a link to a folder outside between the listing and its opening is not
+// entered: the walk fails there, or passes it by, but lists nothing from outside.
+TEST_F(FolderWalkTest, EntersNoLinkThatReplacedAFolderAfterTheListing) {
+  const fs::path html = dir / "html";
+  std::vector<std::string> found;
+  try {
+    walkFolder(html, true, [&](const WalkEntry& entry) {
+      if (found.empty()) {
+        fs::remove_all(html / "b");
+        fs::create_symlink("../outside", html / "b");
+      }
+      found.emplace_back(entry.path);
+    });
+  } catch (const fs::filesystem_error&) {
+  }
+  for (const std::string& path : found) {
+    EXPECT_EQ(path.find("file.txt"), std::string::npos) << path;
+  }
+}
+
 }  // namespace
 }  // namespace resweaver
