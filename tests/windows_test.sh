@@ -118,21 +118,72 @@ printf 'cannot make C:\\resweaver-test\\html\\a.html relative to %s\r\n' "$(wind
 run "another drive" 255 "$work/message" "$(windows "$proj")" app 'C:\resweaver-test\html' / || true
 same "another drive leaves the file" "$proj/app.qrc" "$work/example.qrc"
 
+# The calls that carry the save's promises, traced by Wine's relay (no other check misses a call
+# that is left out): every handle opened for writing, the new file or the .qrc itself in place, is
+# flushed after its last write or end-of-file, and a new file is put in place only after that.
+"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f /d \
+  'KERNEL32.CreateFileW;KERNEL32.WriteFile;KERNEL32.SetEndOfFile;KERNEL32.FlushFileBuffers;KERNEL32.ReplaceFileW;KERNEL32.MoveFileExW' \
+  >/dev/null 2>&1
+relay_wine=/usr/lib/wine/wine64  # the emulator's Wine, without its WINEDEBUG=-all
+promises='
+  function handle(line) { sub(/^[^(]*\(/, "", line); sub(/[,)].*/, "", line); return line }
+  /Call KERNEL32\.CreateFileW\(/ { writing = /,40000000,/ }
+  /Ret  KERNEL32\.CreateFileW\(\) retval=/ {
+    if (writing) { h = $0; sub(/.*retval=/, "", h); sub(/ .*/, "", h); opened[h] = 1 }
+    writing = 0
+  }
+  /Call KERNEL32\.(WriteFile|SetEndOfFile)\(/ { h = handle($0); if (h in opened) dirty[h] = written = 1 }
+  /Call KERNEL32\.FlushFileBuffers\(/ { dirty[handle($0)] = 0 }
+  /Call KERNEL32\.(ReplaceFileW|MoveFileExW)\(/ {
+    put = 1
+    for (h in dirty) if (dirty[h]) { print "put in place before it was flushed"; bad = 1 }
+  }
+  END {
+    for (h in dirty) if (dirty[h]) { print "written and never flushed"; bad = 1 }
+    if (!written) { print "nothing written"; bad = 1 }
+    if (put != placed) { print placed ? "nothing put in place" : "a new file put in place"; bad = 1 }
+    exit bad
+  }'
+# traced NAME PLACED ARGS...: a run that succeeds silently, traced; PLACED is 1 where a new file
+# must be put in place, 0 where the .qrc is rewritten in place.
+traced() {
+  local name=$1 placed=$2
+  shift 2
+  local status=0
+  WINEDEBUG=+relay "$relay_wine" "$exe" "$@" >"$work/out" 2>"$work/relay" </dev/null || status=$?
+  if [[ $status != 0 || -s $work/out ]] || ! awk -v placed="$placed" "$promises" "$work/relay" \
+    >"$work/order"; then
+    echo "FAIL $name: status $status, $(cat "$work/out" "$work/order")" >&2
+    failures=$((failures + 1))
+    return 1
+  fi
+}
+
 # The save replaces the file: a changed run leaves a new file (a new inode, seen from Linux), a run
 # that changes nothing leaves the file and its time alone, a hard-linked file is rewritten in place
-# (both names show the new bytes), and a leftover of a killed run is removed.
+# (both names show the new bytes), and a leftover of a killed run is removed, while a user's files
+# that only look like one stay.
 save=$work/save
 mkdir -p "$save/html"
 : >"$save/html/a.html"
 printf '<RCC/>' >"$save/app.qrc"
 : >"$save/.app.qrc.resweaver-AbC123"
+lookalikes=(.app.qrc.resweaver-AbC12 .app.qrc.resweaver-AbC1234 .app.qrc.resweaver-AbC_23
+  .app.qrc.resweaver-AbC12$'\xc3\xa9' .app.qrc.resweaver-AbC12.)
+for name in "${lookalikes[@]}"; do
+  : >"$save/$name"
+done
 inode=$(stat -c %i "$save/app.qrc")
 printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' $'\t\t<file>html\\a.html</file>' \
   $'\t</qresource>' '</RCC>' '' >"$work/expected"
-run "replaced" 0 "$work/empty" "$(windows "$save")" app html / &&
+traced "replaced" 1 "$(windows "$save")" app html / &&
   same "replaced" "$save/app.qrc" "$work/expected"
 [[ $(stat -c %i "$save/app.qrc") != "$inode" ]] ||
   { echo "FAIL replaced: the file kept its inode" >&2; failures=$((failures + 1)); }
+for name in "${lookalikes[@]}"; do
+  [[ -e $save/$name ]] || { echo "FAIL replaced: $name removed" >&2; failures=$((failures + 1)); }
+  rm -f -- "$save/$name"
+done
 [[ $(ls -A "$save") == $'app.qrc\nhtml' ]] ||
   { echo "FAIL replaced: beside the file: $(ls -A "$save")" >&2; failures=$((failures + 1)); }
 before=$(stat -c '%i %Y.%y' "$save/app.qrc")
@@ -143,10 +194,46 @@ run "unchanged" 0 "$work/empty" "$(windows "$save")" app html / &&
 printf '<RCC/>' >"$save/app.qrc"
 ln "$save/app.qrc" "$save/link.qrc"
 inode=$(stat -c %i "$save/app.qrc")
-run "hard link" 0 "$work/empty" "$(windows "$save")" app html / &&
+traced "hard link" 0 "$(windows "$save")" app html / &&
   same "hard link" "$save/link.qrc" "$work/expected"
 [[ $(stat -c %i "$save/app.qrc") == "$inode" ]] ||
   { echo "FAIL hard link: the file was replaced" >&2; failures=$((failures + 1)); }
+
+# A read-only .qrc is refused before anything is written: no new file appears beside it, even for a
+# moment, so the folder keeps its time.
+rm "$save/link.qrc"
+printf '<RCC/>' >"$save/app.qrc"
+chmod a-w "$save/app.qrc"
+folder_time=$(stat -c %y "$save")
+printf 'cannot write file %s\\app.qrc: Access denied\r\n' "$(windows "$save")" >"$work/message"
+run "read-only" 255 "$work/message" "$(windows "$save")" app html / || true
+same "read-only leaves the file" "$save/app.qrc" <(printf '<RCC/>')
+[[ $(stat -c %y "$save") == "$folder_time" ]] ||
+  { echo "FAIL read-only: the folder was written" >&2; failures=$((failures + 1)); }
+
+# Parallel runs on one .qrc, each filling its own group, one over a large folder so that the others
+# wait for the lock: the file they waited for is replaced meanwhile, and a run may open it while
+# another puts its new file in place. Every group lands.
+par=$work/parallel
+mkdir -p "$par/big"
+(cd "$par/big" && seq -f 'page%g.html' 3000 | xargs touch)
+printf '<RCC/>' >"$par/app.qrc"
+pids=()
+for n in big 1 2 3 4; do
+  [[ $n == big ]] || { mkdir -p "$par/$n" && : >"$par/$n/a.html"; }
+  "$wine" "$exe" "$(windows "$par")" app "$n" "/$n" >"$work/parallel-$n" 2>&1 </dev/null &
+  pids+=($!)
+  [[ $n != big ]] || sleep 0.3
+done
+for n in big 1 2 3 4; do
+  status=0
+  wait "${pids[0]}" || status=$?
+  pids=("${pids[@]:1}")
+  grep -q "<qresource prefix=\"/$n\">" "$par/app.qrc" && [[ $status == 0 ]] || {
+    echo "FAIL parallel runs: run $n: status $status, $(cat "$work/parallel-$n")" >&2
+    failures=$((failures + 1))
+  }
+done
 
 if ((failures)); then
   echo "$failures Windows checks failed" >&2
