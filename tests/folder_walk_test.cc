@@ -129,22 +129,35 @@ TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
 }
 
 // A folder swapped for a link to a folder outside between the listing and its opening is not
-// entered: the walk fails there, or passes it by, but lists nothing from outside.
+// entered: the walk fails there, or passes it by, but lists nothing from outside. At the first
+// entry, every folder beside the one it lies in is swapped; each holds one file, so none of them
+// has been entered yet.
 TEST_F(FolderWalkTest, EntersNoLinkThatReplacedAFolderAfterTheListing) {
-  const fs::path html = dir / "html";
-  std::vector<std::string> found;
-  try {
-    walkFolder(html, true, [&](const WalkEntry& entry) {
-      if (found.empty()) {
-        fs::remove_all(html / "b");
-        fs::create_symlink("../outside", html / "b");
-      }
-      found.emplace_back(entry.path);
-    });
-  } catch (const fs::filesystem_error&) {
-  }
-  for (const std::string& path : found) {
-    EXPECT_EQ(path.find("file.txt"), std::string::npos) << path;
+  const std::vector<std::string> names = {"f1", "f2", "f3", "f4"};
+  for (bool sorted : {false, true}) {
+    SCOPED_TRACE(sorted ? "sorted" : "in listing order");
+    const fs::path html = dir / (sorted ? "sorted" : "listed");
+    for (const std::string& name : names) {
+      writeFile(html / name / "page.html", "");
+    }
+    std::vector<std::string> found;
+    try {
+      walkFolder(html, sorted, [&](const WalkEntry& entry) {
+        for (const std::string& name : names) {
+          if (found.empty() &&
+              std::string(entry.path).find("/" + name + "/") == std::string::npos) {
+            fs::remove_all(html / name);
+            fs::create_symlink(dir / "outside", html / name);
+          }
+        }
+        found.emplace_back(entry.path);
+      });
+    } catch (const fs::filesystem_error&) {
+    }
+    EXPECT_FALSE(found.empty());
+    for (const std::string& path : found) {
+      EXPECT_EQ(path.find("file.txt"), std::string::npos) << path;
+    }
   }
 }
 
