@@ -410,11 +410,12 @@ std::vector<Injection> plannedInjections(const std::vector<Call>& calls, std::si
 
 // Shell text that runs the command after it under strace with options, without core dumps, in a
 // shell of its own whose notice of a killed process ("Killed") goes to the captured error output.
+// Every signal takes its default action, also where the tests run with SIGHUP ignored (nohup).
 // LeakSanitizer cannot work under ptrace: a sanitizer build's leak check is off for traced runs.
 std::string underStrace(const fs::path& log, const std::string& options) {
   return "sh -c " +
-         quoted("ulimit -c 0; ASAN_OPTIONS=detect_leaks=0 strace -f -o " + quoted(log.string()) +
-                " " + options + " \"$@\"; exit $?") +
+         quoted("ulimit -c 0; ASAN_OPTIONS=detect_leaks=0 env --default-signal strace -f -o " +
+                quoted(log.string()) + " " + options + " \"$@\"; exit $?") +
          " sh";
 }
 
@@ -491,9 +492,9 @@ class SaveFaultInjectionTest : public ::testing::Test {
     }
   }
 
-  // One clean run, traced in full, each descriptor shown with its path. Its bytes are the new bytes
-  // once they are found to be the old ones with "/" relisted; the .qrc is then reset to the old
-  // bytes.
+  // One clean run, traced in full, each descriptor shown with its path, in which the calls that
+  // carry the save's promises come in their order. Its bytes are the new bytes once they are found
+  // to be the old ones with "/" relisted; the .qrc is then reset to the old bytes.
   std::vector<Call> traceCleanRun(Project& project, bool hardLinked, bool foreignOwner) {
     project.reset(hardLinked, foreignOwner);
     const fs::path log = logs / "clean.log";
@@ -505,7 +506,9 @@ class SaveFaultInjectionTest : public ::testing::Test {
       ADD_FAILURE() << "the clean run wrote " << firstDifference(written, project.newBytes());
     }
     project.reset(hardLinked, foreignOwner);
-    return callsIn(log);
+    const std::vector<Call> calls = callsIn(log);
+    expectPromisesInOrder(calls, project, hardLinked);
+    return calls;
   }
 
   TempDir logs;
@@ -533,7 +536,6 @@ TEST_F(SaveFaultInjectionTest, EveryCallOfTheReplacingSaveKilledOrFailedKeepsOld
     }
     const std::vector<Call> calls = traceCleanRun(project, false, true);
     ASSERT_FALSE(HasFailure());
-    expectPromisesInOrder(calls, project, false);
     const std::string& fresh = project.newBytes();
     ASSERT_EQ(fresh.size() < project.oldBytes().size(), scene.shape.stalePages > 0);
     const Metadata metadata = metadataOf(project.qrc());
@@ -765,7 +767,6 @@ TEST_F(SaveFaultInjectionTest, InPlaceSaveHoldsSignalsBackUntilTheFileIsComplete
     Project project(scene.shape);
     const std::vector<Call> calls = traceCleanRun(project, true, false);
     ASSERT_FALSE(HasFailure());
-    expectPromisesInOrder(calls, project, true);
     const std::string& fresh = project.newBytes();
     const std::size_t start = firstWith(calls, "/proc/self/fd/");
     ASSERT_LT(start, calls.size()) << "the clean run did not rewrite the file in place";
