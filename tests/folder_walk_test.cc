@@ -128,6 +128,21 @@ TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
             "directory");
 }
 
+// A folder whose listing takes several reads, with names that begin like "." and "..".
+TEST_F(FolderWalkTest, WalksALongListingAndNamesThatBeginWithDots) {
+  const fs::path many = dir / "many";
+  for (int i = 0; i < 700; ++i) {  // 64 KiB hold fewer than 300 of these names
+    writeFile(many / (std::to_string(i) + std::string(200, 'n')), "");
+  }
+  for (const char* name : {"...", "..x", ".x"}) {
+    writeFile(many / name, "");
+  }
+  std::vector<std::string> expected = iterate(many);
+  EXPECT_EQ(walk(many), expected);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(walk(many, true), expected);
+}
+
 // A folder swapped for a link to a folder outside between the listing and its opening is not
 // entered: the walk fails there, or passes it by, but lists nothing from outside. At the first
 // entry, every folder beside the one it lies in is swapped; each holds one file, so none of them
