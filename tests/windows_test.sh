@@ -121,9 +121,10 @@ same "another drive leaves the file" "$proj/app.qrc" "$work/example.qrc"
 # The calls that carry the save's promises, traced by Wine's relay (no other check misses a call
 # that is left out): every handle opened for writing, the new file or the .qrc itself in place, is
 # flushed after its last write or end-of-file, and a new file is put in place only after that.
-"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f /d \
-  'KERNEL32.CreateFileW;KERNEL32.WriteFile;KERNEL32.SetEndOfFile;KERNEL32.FlushFileBuffers;KERNEL32.ReplaceFileW;KERNEL32.MoveFileExW' \
-  >/dev/null 2>&1
+traced_calls=(CreateFileW WriteFile SetEndOfFile FlushFileBuffers ReplaceFileW MoveFileExW)
+traced_calls=("${traced_calls[@]/#/KERNEL32.}")
+"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+  /d "$(IFS=';'; echo "${traced_calls[*]}")" >/dev/null 2>&1
 relay_wine=/usr/lib/wine/wine64  # the emulator's Wine, without its WINEDEBUG=-all
 promises='
   function handle(line) { sub(/^[^(]*\(/, "", line); sub(/[,)].*/, "", line); return line }
@@ -132,7 +133,10 @@ promises='
     if (writing) { h = $0; sub(/.*retval=/, "", h); sub(/ .*/, "", h); opened[h] = 1 }
     writing = 0
   }
-  /Call KERNEL32\.(WriteFile|SetEndOfFile)\(/ { h = handle($0); if (h in opened) dirty[h] = written = 1 }
+  /Call KERNEL32\.(WriteFile|SetEndOfFile)\(/ {
+    h = handle($0)
+    if (h in opened) dirty[h] = written = 1
+  }
   /Call KERNEL32\.FlushFileBuffers\(/ { dirty[handle($0)] = 0 }
   /Call KERNEL32\.(ReplaceFileW|MoveFileExW)\(/ {
     put = 1
@@ -141,7 +145,10 @@ promises='
   END {
     for (h in dirty) if (dirty[h]) { print "written and never flushed"; bad = 1 }
     if (!written) { print "nothing written"; bad = 1 }
-    if (put != placed) { print placed ? "nothing put in place" : "a new file put in place"; bad = 1 }
+    if (put != placed) {
+      print placed ? "nothing put in place" : "a new file put in place"
+      bad = 1
+    }
     exit bad
   }'
 # traced NAME PLACED ARGS...: a run that succeeds silently, traced; PLACED is 1 where a new file
