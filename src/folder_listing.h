@@ -48,6 +48,9 @@ inline bool isDots(const char* name) {
 
 [[noreturn]] void throwCannotIncrement(int error);
 
+// The type of a d_type value (DT_DIR, DT_LNK, ...).
+EntryType typeFromListing(unsigned char type);
+
 }  // namespace resweaver
 
 #endif  // RESWEAVER_FOLDER_LISTING_H_

@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <utility>
 
-#include "file_system_error.h"
 #include "folder_listing.h"
 
 namespace resweaver {
@@ -14,24 +13,7 @@ namespace {
 
 constexpr std::size_t kListingBuffer = 64 * 1024;
 
-EntryType typeOf(unsigned char type) {
-  switch (type) {
-  case DT_DIR:
-    return EntryType::kFolder;
-  case DT_LNK:
-    return EntryType::kLink;
-  case DT_UNKNOWN:
-    return EntryType::kUnknown;
-  default:
-    return EntryType::kOther;
-  }
-}
-
 }  // namespace
-
-void throwCannotIncrement(int error) {
-  throw FileSystemError("cannot increment recursive directory iterator", error);
-}
 
 FolderListing::FolderListing(int fd)
     : fd_(fd), buffer_(new char[kListingBuffer]) {}  // filled by the listing: left as it is
@@ -55,7 +37,7 @@ bool FolderListing::next(const char*& name, EntryType& type) {
       at_ += entry->d_reclen;
       if (!isDots(entry->d_name)) {
         name = entry->d_name;
-        type = typeOf(entry->d_type);
+        type = typeFromListing(entry->d_type);
         return true;
       }
     }

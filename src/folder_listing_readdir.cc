@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <utility>
 
-#include "file_system_error.h"
 #include "folder_listing.h"
 
 namespace resweaver {
@@ -18,16 +17,7 @@ DIR* stream(void* handle) {
 
 #ifdef RESWEAVER_HAVE_D_TYPE
 inline EntryType typeOf(const dirent* entry) {
-  switch (entry->d_type) {
-  case DT_DIR:
-    return EntryType::kFolder;
-  case DT_LNK:
-    return EntryType::kLink;
-  case DT_UNKNOWN:
-    return EntryType::kUnknown;
-  default:
-    return EntryType::kOther;
-  }
+  return typeFromListing(entry->d_type);
 }
 #else
 inline EntryType typeOf(const dirent* /*entry*/) {
@@ -36,10 +26,6 @@ inline EntryType typeOf(const dirent* /*entry*/) {
 #endif
 
 }  // namespace
-
-void throwCannotIncrement(int error) {
-  throw FileSystemError("cannot increment recursive directory iterator", error);
-}
 
 FolderListing::FolderListing(int fd) : fd_(fd), stream_(::fdopendir(fd)) {
   if (stream_ == nullptr) {
