@@ -23,13 +23,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The Windows walk takes the listing order even when asked to sort (folder_walk_win32.cc).
+#ifdef _WIN32
+constexpr bool kWalkSorts = false;
+#else
+constexpr bool kWalkSorts = true;
+#endif
+
+// sortsBefore, with names separated by separator.
+bool sortsBeforeWith(std::string_view a, std::string_view b, char separator) {
+  // Texts that follow each other share most of their folders: equal stretches are skipped eight
+  // bytes at a time.
+  const std::size_t common = std::min(a.size(), b.size());
+  std::size_t i = 0;
+  while (i + 8 <= common && std::memcmp(a.data() + i, b.data() + i, 8) == 0) {
+    i += 8;
+  }
+  while (i < common && a[i] == b[i]) {
+    ++i;
+  }
+  if (i == common) {
+    return a.size() < b.size();
+  }
+  if (a[i] == separator || b[i] == separator) {
+    return a[i] == separator;
+  }
+  return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+}
+
 class RelativeTexts {
  public:
-  RelativeTexts(const fs::path& rootPath, const EntrySink& sink)
-      : rootPath_(rootPath), sink_(sink) {}
+  RelativeTexts(const fs::path& rootPath, bool aliases, const EntrySink& sink)
+      : rootPath_(rootPath), aliases_(aliases), sink_(sink) {}
 
   void add(const WalkEntry& entry) {
     const NativeView below = entry.path.substr(entry.below);
+    const std::string_view alias = aliases_ ? aliasOf(below) : std::string_view();
     if (entry.link || !htmlResolved_) {
       // The full way, in its order: the entry first, then the root.
       const fs::path entryPath(entry.path);
@@ -48,19 +77,32 @@ class RelativeTexts {
         htmlPrefix_ = sharedPrefix();
       }
       text_ = checked(resolved.lexically_relative(*rootResolved_), entryPath);
-      sink_({text_, {}, !entry.link && isPrefixAndBelow(below)});
+      sink_({text_, {}, !entry.link && isPrefixAndBelow(below), alias});
       return;
     }
     if (!htmlPrefix_.empty()) {
-      sink_({htmlPrefix_, narrowView(below, text_), true});
+      sink_({htmlPrefix_, narrowView(below, text_), true, alias});
       return;
     }
     text_ =
         checked((*htmlResolved_ / below).lexically_relative(*rootResolved_), fs::path(entry.path));
-    sink_({text_, {}});
+    sink_({text_, {}, false, alias});
   }
 
  private:
+  // The names below the HTML folder as a resource path: / between them on every platform. The
+  // separators are replaced before the narrow conversion, where a \ byte may be half of a
+  // character.
+  std::string_view aliasOf(NativeView below) {
+    if (fs::path::preferred_separator == '/') {
+      return narrowView(below, alias_);
+    }
+    aliasNative_.assign(below);
+    std::replace(aliasNative_.begin(), aliasNative_.end(), fs::path::preferred_separator,
+                 fs::path::value_type('/'));
+    return narrowView(aliasNative_, alias_);
+  }
+
   // Whether the text at hand is the HTML folder's relative form followed by the names below it.
   bool isPrefixAndBelow(NativeView below) {
     std::string buffer;
@@ -97,41 +139,62 @@ class RelativeTexts {
   }
 
   const fs::path& rootPath_;
+  const bool aliases_;
   const EntrySink& sink_;
+  std::string alias_;
+  fs::path::string_type aliasNative_;
   std::string text_;  // the text of the entry at hand, where it is not made of two pieces
   std::optional<fs::path> rootResolved_;
   std::optional<fs::path> htmlResolved_;
   std::string htmlPrefix_;
 };
 
+// Walks htmlPath into texts, leaving out what options leave out.
+void walk(const fs::path& htmlPath, const ScanOptions& options, bool sorted, RelativeTexts& texts) {
+  const WalkVisitor visitor{[&](const WalkEntry& entry) {
+                              if (!options.takeFile || options.takeFile(entry)) {
+                                texts.add(entry);
+                              }
+                            },
+                            options.enterFolder};
+  walkFolder(htmlPath, sorted, visitor);
+}
+
+// Where the walk does not sort: every entry's alias and text kept, then sorted by alias.
+void sortedByAlias(const fs::path& rootPath, const fs::path& htmlPath, const ScanOptions& options,
+                   const EntrySink& sink) {
+  TextArena kept;
+  std::vector<std::pair<std::string_view, std::string_view>> entries;
+  const EntrySink keep = [&](const EntryText& text) {
+    entries.emplace_back(kept.add(text.alias, {}), kept.add(text.head, text.tail));
+  };
+  RelativeTexts texts(rootPath, true, keep);
+  walk(htmlPath, options, true, texts);
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return sortsBeforeWith(a.first, b.first, '/');
+  });
+  for (const auto& [alias, text] : entries) {
+    sink({text, {}, false, alias});
+  }
+}
+
 }  // namespace
 
 bool sortsBefore(std::string_view a, std::string_view b) {
-  constexpr auto separator = static_cast<char>(fs::path::preferred_separator);
-  // Texts that follow each other share most of their folders: equal stretches are skipped eight
-  // bytes at a time.
-  const std::size_t common = std::min(a.size(), b.size());
-  std::size_t i = 0;
-  while (i + 8 <= common && std::memcmp(a.data() + i, b.data() + i, 8) == 0) {
-    i += 8;
-  }
-  while (i < common && a[i] == b[i]) {
-    ++i;
-  }
-  if (i == common) {
-    return a.size() < b.size();
-  }
-  if (a[i] == separator || b[i] == separator) {
-    return a[i] == separator;
-  }
-  return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+  return sortsBeforeWith(a, b, static_cast<char>(fs::path::preferred_separator));
 }
 
-void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
+void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, const ScanOptions& options,
                 const EntrySink& sink) {
-  if (!sorted) {
-    RelativeTexts texts(rootPath, sink);
-    walkFolder(htmlPath, false, [&](const WalkEntry& entry) { texts.add(entry); });
+  if (!options.sorted || (options.aliases && kWalkSorts)) {
+    // A walk that takes each folder's entries in the order of their names gives the aliases in
+    // sorted order.
+    RelativeTexts texts(rootPath, options.aliases, sink);
+    walk(htmlPath, options, options.sorted, texts);
+    return;
+  }
+  if (options.aliases) {
+    sortedByAlias(rootPath, htmlPath, options, sink);
     return;
   }
   // A walk that takes each folder's entries in the order of their names gives the texts made of
@@ -142,17 +205,17 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
   TextArena otherTexts;
   std::vector<std::string_view> aside;
   const EntrySink collect = [&](const EntryText& text) {
-    if (text.inWalkOrder) {
+    if (text.inWalkOrder && kWalkSorts) {
       ordered.add(text.head, text.tail);
     } else {
       aside.push_back(otherTexts.add(text.head, text.tail));
     }
   };
-  RelativeTexts texts(rootPath, collect);
-  walkFolder(htmlPath, true, [&](const WalkEntry& entry) { texts.add(entry); });
+  RelativeTexts texts(rootPath, false, collect);
+  walk(htmlPath, options, true, texts);
   std::stable_sort(aside.begin(), aside.end(), sortsBefore);
   auto next = aside.begin();
-  const auto emit = [&](std::string_view text) { sink({text, {}}); };
+  const auto emit = [&](std::string_view text) { sink({text, {}, false, {}}); };
   ordered.forEach([&](std::string_view text) {
     for (; next != aside.end() && sortsBefore(*next, text); ++next) {
       emit(*next);
@@ -165,7 +228,9 @@ void scanFolder(const fs::path& rootPath, const fs::path& htmlPath, bool sorted,
 std::vector<std::string> entryTexts(const fs::path& rootPath, const fs::path& htmlPath,
                                     bool sorted) {
   std::vector<std::string> texts;
-  scanFolder(rootPath, htmlPath, sorted,
+  ScanOptions options;
+  options.sorted = sorted;
+  scanFolder(rootPath, htmlPath, options,
              [&](const EntryText& text) { texts.push_back(text.str()); });
   return texts;
 }

@@ -18,11 +18,17 @@ struct WalkEntry {
   bool link;  // a symbolic link (or on Windows a junction) to something that is not a folder
 };
 
-// Calls visit with each entry that is not a folder. With sorted, each folder's entries come in
-// the bytewise order of their names instead of the listing order. Throws the standard library's
-// filesystem_error with the iterator's own messages.
-void walkFolder(const std::filesystem::path& htmlPath, bool sorted,
-                const std::function<void(const WalkEntry&)>& visit);
+struct WalkVisitor {
+  // Called with each entry that is not a folder.
+  std::function<void(const WalkEntry&)> file;
+  // Called with each folder below htmlPath before it is opened: false leaves it out, with
+  // everything in it, unlisted. Without it, every folder is entered.
+  std::function<bool(const WalkEntry&)> enterFolder;
+};
+
+// Walks htmlPath. With sorted, each folder's entries come in the bytewise order of their names
+// instead of the listing order. Throws filesystem_error with the iterator's own messages.
+void walkFolder(const std::filesystem::path& htmlPath, bool sorted, const WalkVisitor& visitor);
 
 }  // namespace resweaver
 

@@ -1,20 +1,20 @@
-// The walk on Linux, on folder descriptors: openat() and getdents64() for each folder, the entry
-// type from the listing, and a status call only for links and entries of unknown type. Each
+// The walk on POSIX systems, on folder descriptors: each folder opened relative to its parent
+// (never through a link), listed by the system's own listing (folder_listing_*.cc), the entry type
+// taken from the listing, and a status call only for links and entries of unknown type. Each
 // entry's path grows from its folder's path by one name, where the standard iterator builds and
-// parses a path object per entry; that was three quarters of a run's instructions. In listing
-// order, entries are taken straight from the listing buffer, as readdir() takes them.
+// parses a path object per entry; that was three quarters of a run's instructions.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
+#include "file_system_error.h"
+#include "folder_listing.h"
 #include "folder_walk.h"
 
 namespace resweaver {
@@ -23,23 +23,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code lastError() {
-  return {errno, std::generic_category()};
-}
-
-[[noreturn]] void throwCannotIncrement(std::error_code error) {
-  throw fs::filesystem_error("cannot increment recursive directory iterator", error);
-}
-
-// A folder being walked: its open descriptor and the length of its path with a separator. In
-// listing order its entries come a batch at a time from the listing buffer of its depth, as
-// readdir() gives them; sorted, they are read whole first, into the names of all folders on the
-// way down.
+// A folder being walked and the length of its path with a separator. In listing order its entries
+// come from its listing as the walk goes; sorted, they are read whole first, into the names of all
+// folders on the way down.
 struct Folder {
-  int fd;
+  FolderListing listing;
   std::size_t pathLength;
-  std::size_t at = 0;         // listing order: the next entry in the buffer
-  std::size_t length = 0;     // and the end of the batch in it
   std::size_t firstName = 0;  // sorted: this folder's names
   std::size_t firstText = 0;
   std::size_t next = 0;
@@ -48,38 +37,28 @@ struct Folder {
 
 struct Name {
   std::size_t offset;  // into the name text
-  unsigned char type;  // as the listing gives it (DT_...)
+  EntryType type;      // as the listing gives it
 };
 
 class Walk {
  public:
-  Walk(const fs::path& htmlPath, bool sorted, const std::function<void(const WalkEntry&)>& visit)
-      : htmlPath_(htmlPath), sorted_(sorted), visit_(visit), path_(htmlPath.native()) {}
-
-  ~Walk() {
-    for (const Folder& folder : folders_) {
-      ::close(folder.fd);
-    }
-  }
-  Walk(const Walk&) = delete;
-  Walk& operator=(const Walk&) = delete;
+  Walk(const fs::path& htmlPath, bool sorted, const WalkVisitor& visitor)
+      : htmlPath_(htmlPath), sorted_(sorted), visitor_(visitor), path_(htmlPath.native()) {}
 
   void run() {
     // The top folder is opened as opendir() opens it: a link to a folder is followed.
     const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-      throw fs::filesystem_error("recursive directory iterator cannot open directory", htmlPath_,
-                                 lastError());
+      throw FileSystemError("recursive directory iterator cannot open directory", htmlPath_, errno);
     }
     const bool slash = path_.empty() || path_.back() == '/';
     enter(fd, path_.size() + (slash ? 0 : 1));
     below_ = folders_.back().pathLength;
     while (!folders_.empty()) {
       const char* name = nullptr;
-      unsigned char type = DT_UNKNOWN;
+      EntryType type = EntryType::kUnknown;
       if (!nextEntry(name, type)) {
         const Folder& folder = folders_.back();
-        ::close(folder.fd);
         names_.resize(folder.firstName);
         text_.resize(folder.firstText);
         folders_.pop_back();
@@ -90,139 +69,98 @@ class Walk {
   }
 
  private:
-  // The next entry of the innermost folder, "." and ".." left out; false at its end.
-  bool nextEntry(const char*& name, unsigned char& type) {
+  // The next entry of the innermost folder; false at its end.
+  bool nextEntry(const char*& name, EntryType& type) {
     Folder& folder = folders_.back();
-    if (sorted_) {
-      if (folder.next == folder.end) {
-        return false;
-      }
-      const Name& next = names_[folder.next++];
-      name = text_.data() + next.offset;
-      type = next.type;
-      return true;
+    if (!sorted_) {
+      return folder.listing.next(name, type);
     }
-    char* buffer = buffers_[folders_.size() - 1].get();
-    for (;;) {
-      while (folder.at < folder.length) {
-        const auto* entry = reinterpret_cast<const dirent64*>(buffer + folder.at);
-        folder.at += entry->d_reclen;
-        if (!isDots(entry->d_name)) {
-          name = entry->d_name;
-          type = entry->d_type;
-          return true;
-        }
-      }
-      const ssize_t length = ::getdents64(folder.fd, buffer, kListingBuffer);
-      if (length < 0) {
-        throwCannotIncrement(lastError());
-      }
-      if (length == 0) {
-        return false;
-      }
-      folder.at = 0;
-      folder.length = static_cast<std::size_t>(length);
+    if (folder.next == folder.end) {
+      return false;
     }
+    const Name& next = names_[folder.next++];
+    name = text_.data() + next.offset;
+    type = next.type;
+    return true;
   }
 
-  static bool isDots(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-  }
-
-  void visit(const Folder& folder, const char* text, unsigned char type) {
+  void visit(const Folder& folder, const char* text, EntryType type) {
     path_.resize(folder.pathLength);
     path_.back() = '/';
     path_ += text;
+    const int at = folder.listing.fd();
     struct stat status {};
-    if (type == DT_UNKNOWN) {
-      type = ::fstatat(folder.fd, text, &status, AT_SYMLINK_NOFOLLOW) != 0 ? DT_REG
-             : S_ISDIR(status.st_mode)                                     ? DT_DIR
-             : S_ISLNK(status.st_mode)                                     ? DT_LNK
-                                                                           : DT_REG;
+    if (type == EntryType::kUnknown) {
+      type = ::fstatat(at, text, &status, AT_SYMLINK_NOFOLLOW) != 0 ? EntryType::kOther
+             : S_ISDIR(status.st_mode)                              ? EntryType::kFolder
+             : S_ISLNK(status.st_mode)                              ? EntryType::kLink
+                                                                    : EntryType::kOther;
     }
-    if (type == DT_DIR) {
+    if (type == EntryType::kFolder) {
+      if (visitor_.enterFolder && !visitor_.enterFolder({path_, below_, false})) {
+        return;
+      }
+      // O_NOFOLLOW: a folder swapped for a link since the listing is refused, not entered.
       const int fd =
-          ::openat(folder.fd, text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+          ::openat(at, text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
       if (fd < 0) {
-        throwCannotIncrement(lastError());
+        throwCannotIncrement(errno);
       }
       enter(fd, path_.size() + 1);
       return;
     }
-    if (type == DT_LNK) {
+    const bool link = type == EntryType::kLink;
+    if (link) {
       // A link counts as what it leads to: a folder is skipped (and not entered), anything else is
       // listed; one that leads nowhere is listed too.
-      if (::fstatat(folder.fd, text, &status, 0) != 0) {
+      if (::fstatat(at, text, &status, 0) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) {
-          throw fs::filesystem_error("status", fs::path(path_), lastError());
+          throw FileSystemError("status", fs::path(path_), errno);
         }
       } else if (S_ISDIR(status.st_mode)) {
         return;
       }
     }
-    visit_({path_, below_, type == DT_LNK});
+    visitor_.file({path_, below_, link});
   }
 
   // Makes the folder open on fd, whose path is pathLength long with its separator, the next to
   // walk. Sorted, its names are read and sorted now.
   void enter(int fd, std::size_t pathLength) {
-    Folder folder{fd, pathLength};
-    if (!sorted_) {
-      if (buffers_.size() < folders_.size() + 1) {
-        buffers_.emplace_back(new char[kListingBuffer]);  // filled by the listing: left as it is
+    Folder folder{FolderListing(fd), pathLength};
+    if (sorted_) {
+      folder.firstName = names_.size();
+      folder.firstText = text_.size();
+      const char* name = nullptr;
+      EntryType type = EntryType::kUnknown;
+      while (folder.listing.next(name, type)) {
+        names_.push_back({text_.size(), type});
+        text_.append(name, std::strlen(name) + 1);
       }
-      folders_.push_back(folder);
-      return;
+      std::sort(names_.begin() + static_cast<std::ptrdiff_t>(folder.firstName), names_.end(),
+                [this](const Name& a, const Name& b) {
+                  return std::strcmp(text_.data() + a.offset, text_.data() + b.offset) < 0;
+                });
+      folder.next = folder.firstName;
+      folder.end = names_.size();
     }
-    folder.firstName = names_.size();
-    folder.firstText = text_.size();
-    for (;;) {
-      const ssize_t length = ::getdents64(fd, sortBuffer_.get(), kListingBuffer);
-      if (length == 0) {
-        break;
-      }
-      if (length < 0) {
-        const std::error_code error = lastError();
-        ::close(fd);
-        throwCannotIncrement(error);
-      }
-      for (ssize_t at = 0; at < length;) {
-        const auto* entry = reinterpret_cast<const dirent64*>(sortBuffer_.get() + at);
-        at += entry->d_reclen;
-        if (!isDots(entry->d_name)) {
-          names_.push_back({text_.size(), entry->d_type});
-          text_.append(entry->d_name, std::strlen(entry->d_name) + 1);
-        }
-      }
-    }
-    std::sort(names_.begin() + static_cast<std::ptrdiff_t>(folder.firstName), names_.end(),
-              [this](const Name& a, const Name& b) {
-                return std::strcmp(text_.data() + a.offset, text_.data() + b.offset) < 0;
-              });
-    folder.next = folder.firstName;
-    folder.end = names_.size();
-    folders_.push_back(folder);
+    folders_.push_back(std::move(folder));
   }
-
-  static constexpr std::size_t kListingBuffer = 64 * 1024;
 
   const fs::path& htmlPath_;
   const bool sorted_;
-  const std::function<void(const WalkEntry&)>& visit_;
+  const WalkVisitor& visitor_;
   std::string path_;  // the path of the entry being visited
   std::size_t below_ = 0;
   std::vector<Folder> folders_;
-  std::vector<std::unique_ptr<char[]>> buffers_;  // listing order: one listing buffer per depth
   std::vector<Name> names_;  // sorted: the names of every folder on the way down, folder by folder
   std::string text_;         // their text, each followed by a NUL byte
-  std::unique_ptr<char[]> sortBuffer_{sorted_ ? new char[kListingBuffer] : nullptr};
 };
 
 }  // namespace
 
-void walkFolder(const fs::path& htmlPath, bool sorted,
-                const std::function<void(const WalkEntry&)>& visit) {
-  Walk(htmlPath, sorted, visit).run();
+void walkFolder(const fs::path& htmlPath, bool sorted, const WalkVisitor& visitor) {
+  Walk(htmlPath, sorted, visitor).run();
 }
 
 }  // namespace resweaver

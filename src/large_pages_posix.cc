@@ -1,5 +1,5 @@
-// Large-page blocks from anonymous mappings aligned to 2 MiB, where transparent huge pages can back
-// them.
+// Large-page blocks from anonymous mappings aligned to 2 MiB, where the system can back them with
+// large pages (Linux's transparent huge pages); elsewhere they are ordinary mappings.
 #include <cstdint>
 #include <new>
 #include <sys/mman.h>
@@ -12,6 +12,16 @@ namespace resweaver {
 namespace {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 constexpr std::size_t kBlockHeader = 64;  // holds the mapping's length; keeps any alignment
+
+// Asks for large pages; a hint: without them, only slower.
+#if RESWEAVER_HAVE_MADV_HUGEPAGE
+inline void adviseLargePages(void* block, std::size_t length) {
+  std::ignore = ::madvise(block, length, MADV_HUGEPAGE);
+}
+#else
+inline void adviseLargePages(void* /*block*/, std::size_t /*length*/) {}
+#endif
+
 }  // namespace
 
 void* allocateLarge(std::size_t size) {
@@ -33,7 +43,7 @@ void* allocateLarge(std::size_t size) {
     ::munmap(reinterpret_cast<void*>(start + length), end - start - length);
   }
   char* block = reinterpret_cast<char*>(start);
-  std::ignore = ::madvise(block, length, MADV_HUGEPAGE);  // a hint: without it, only slower
+  adviseLargePages(block, length);
   *reinterpret_cast<std::size_t*>(block) = length;
   return block + kBlockHeader;
 }

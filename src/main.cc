@@ -16,9 +16,11 @@
 #include "entry_changes.h"
 #include "folder_scan.h"
 #include "native_path.h"
+#include "path_pattern.h"
 #include "qrc_document.h"
 #include "qrc_file.h"
 #include "qrc_printer.h"
+#include "text_arena.h"
 
 namespace {
 
@@ -53,10 +55,7 @@ void tellWhere(const LockedQrc& qrc, const ParseError& error) {
 // Options that the command line knows and this build does not carry out yet are refused rather
 // than ignored.
 void refuseUnbuilt(const CommandLine& line) {
-  const std::pair<bool, const char*> unbuilt[] = {{line.base, "--base"},
-                                                  {!line.excludes.empty(), "--exclude"},
-                                                  {line.requireGroup, "--require-group"},
-                                                  {line.output.has_value(), "--output"},
+  const std::pair<bool, const char*> unbuilt[] = {{line.output.has_value(), "--output"},
                                                   {line.depfile.has_value(), "--depfile"},
                                                   {line.stamp.has_value(), "--stamp"}};
   for (const auto& [given, name] : unbuilt) {
@@ -68,6 +67,8 @@ void refuseUnbuilt(const CommandLine& line) {
 
 int run(const CommandLine& line) {
   refuseUnbuilt(line);
+  // Patterns are checked before anything is read.
+  const std::vector<PathPattern> excludes(line.excludes.begin(), line.excludes.end());
   const std::vector<std::string>& args = line.arguments;
   const std::filesystem::path rootPath = pathFromNarrow(args[0]);
   const std::string uiPath = narrowText(rootPath / pathFromNarrow(args[1])) + ".qrc";
@@ -95,8 +96,12 @@ int run(const CommandLine& line) {
     write(stdout, "can't find root node...");
     return kFailure;
   }
-  const std::vector<std::string_view> oldEntries =
-      line.check ? fileEntries(findGroup(*root, prefix)) : std::vector<std::string_view>();
+  const Node* found = findGroup(*root, prefix);
+  if (found == nullptr && line.requireGroup) {
+    throw std::runtime_error("no group " + prefix + " in " + uiPath);
+  }
+  const std::vector<FileEntry> oldEntries =
+      line.check ? fileEntries(found) : std::vector<FileEntry>();
   Node& group = locateOrCreateGroup(doc, *root, prefix);
 
   // The scan's entries go straight into the printed text, between the parts of the document
@@ -104,11 +109,23 @@ int run(const CommandLine& line) {
   PrintedText out(qrc, /*keepChanges=*/!line.check);
   QrcPrinter printer(doc, *root, group, out);
   printer.begin();
-  std::vector<std::string> newEntries;
-  scanFolder(rootPath, htmlPath, line.sort, [&](const EntryText& text) {
-    printer.entry(text.head, text.tail);
+  ScanOptions options;
+  options.sorted = line.sort;
+  options.aliases = line.base;
+  if (!excludes.empty()) {
+    options.enterFolder = [&](const WalkEntry& entry) {
+      return !matchesAny(excludes, entry.path.substr(entry.below), true);
+    };
+    options.takeFile = [&](const WalkEntry& entry) {
+      return !matchesAny(excludes, entry.path.substr(entry.below), false);
+    };
+  }
+  TextArena checked;  // the new entries, for --check
+  std::vector<FileEntry> newEntries;
+  scanFolder(rootPath, htmlPath, options, [&](const EntryText& text) {
+    printer.entry(text.head, text.tail, text.alias);
     if (line.check) {
-      newEntries.push_back(text.str());
+      newEntries.push_back({checked.add(text.head, text.tail), checked.add(text.alias, {})});
     }
   });
   printer.end();
@@ -120,7 +137,8 @@ int run(const CommandLine& line) {
     return kSuccess;
   }
   std::string report;
-  for (const std::string& change : describeChanges(oldEntries, newEntries, uiPath)) {
+  for (const std::string& change :
+       describeChanges(oldEntries, newEntries, uiPath, prefix, found != nullptr)) {
     report += change + "\n";
   }
   write(stdout, report);

@@ -109,13 +109,16 @@ Node* findGroup(Node& root, std::string_view prefix) {
   return nullptr;
 }
 
-std::vector<std::string_view> fileEntries(const Node* group) {
-  std::vector<std::string_view> texts;
+std::vector<FileEntry> fileEntries(const Node* group) {
+  std::vector<FileEntry> entries;
   for (const Node* child = group != nullptr ? group->first_node("file") : nullptr; child != nullptr;
        child = child->next_sibling("file")) {
-    texts.emplace_back(child->value(), child->value_size());
+    const auto* alias = child->first_attribute("alias");
+    entries.push_back({{child->value(), child->value_size()},
+                       alias != nullptr ? std::string_view(alias->value(), alias->value_size())
+                                        : std::string_view()});
   }
-  return texts;
+  return entries;
 }
 
 Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix) {
@@ -129,11 +132,18 @@ Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix) 
   return *group;
 }
 
-void appendFileEntry(Document& doc, Node& group, std::string_view text) {
-  char* value = doc.allocate_string(nullptr, text.size() + 1);
-  std::memcpy(value, text.data(), text.size());
-  value[text.size()] = '\0';
-  group.append_node(doc.allocate_node(rapidxml::node_element, "file", value, 0, text.size()));
+void appendFileEntry(Document& doc, Node& group, std::string_view text, std::string_view alias) {
+  const auto copy = [&](std::string_view from) {
+    char* to = doc.allocate_string(nullptr, from.size() + 1);
+    std::memcpy(to, from.data(), from.size());
+    to[from.size()] = '\0';
+    return to;
+  };
+  Node* entry = doc.allocate_node(rapidxml::node_element, "file", copy(text), 0, text.size());
+  if (!alias.empty()) {
+    entry->append_attribute(doc.allocate_attribute("alias", copy(alias), 0, alias.size()));
+  }
+  group.append_node(entry);
 }
 
 void printQrc(const Document& doc, PrintedText& out) {

@@ -61,16 +61,25 @@ Node* findRoot(Document& doc);
 // The first child of root that has an attribute whose value equals prefix, or nullptr.
 Node* findGroup(Node& root, std::string_view prefix);
 
-// The texts of the file entries of group (nullptr: none), in document order.
-std::vector<std::string_view> fileEntries(const Node* group);
+// A file entry as the document holds it: its text, and the value of its alias attribute (empty
+// when it has none).
+struct FileEntry {
+  std::string_view text;
+  std::string_view alias = {};
+};
+
+// The file entries of group (nullptr: none), in document order.
+std::vector<FileEntry> fileEntries(const Node* group);
 
 // The first child of root that has an attribute whose value equals prefix, emptied of its children;
 // or, when none has, a new <qresource prefix="..."> appended to root. The new attribute refers to
 // prefix's text, which must outlive doc.
 Node& locateOrCreateGroup(Document& doc, Node& root, const std::string& prefix);
 
-// Appends <file>text</file> to group. The text is copied into doc's memory pool.
-void appendFileEntry(Document& doc, Node& group, std::string_view text);
+// Appends <file>text</file> to group, with an alias attribute unless alias is empty. The texts are
+// copied into doc's memory pool.
+void appendFileEntry(Document& doc, Node& group, std::string_view text,
+                     std::string_view alias = {});
 
 // Appends the document to out as RapidXml's printer prints it with flags 0, through that printer:
 // the tests' and the fuzzer's oracle for QrcPrinter.

@@ -16,7 +16,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/xattr.h>
 #include <tuple>
 #include <unistd.h>
 #include <utility>

@@ -79,15 +79,21 @@ class Printer {
     out_.append(name(node));
     for (auto* attribute = node.first_attribute(); attribute != nullptr;
          attribute = attribute->next_attribute()) {
-      const std::string_view value(attribute->value(), attribute->value_size());
-      const char quote = value.find('"') == std::string_view::npos ? '"' : '\'';
-      out_.append(' ');
-      out_.append(std::string_view(attribute->name(), attribute->name_size()));
-      out_.append('=');
-      out_.append(quote);
-      escaped(value, quote == '"' ? '\'' : '"');
-      out_.append(quote);
+      this->attribute({attribute->name(), attribute->name_size()},
+                      {attribute->value(), attribute->value_size()});
     }
+  }
+
+  // One space and the attribute: a value that holds a double quote goes in apostrophes, with its
+  // double quotes as they are; any other in double quotes, with its apostrophes as they are.
+  void attribute(std::string_view name, std::string_view value) {
+    const char quote = value.find('"') == std::string_view::npos ? '"' : '\'';
+    out_.append(' ');
+    out_.append(name);
+    out_.append('=');
+    out_.append(quote);
+    escaped(value, quote == '"' ? '\'' : '"');
+    out_.append(quote);
   }
 
   void endTag(const Node& node) {
@@ -162,9 +168,12 @@ void QrcPrinter::begin() {
   printer.startTag(group_, 1);
 }
 
-void QrcPrinter::entry(std::string_view head, std::string_view tail) {
+void QrcPrinter::entry(std::string_view head, std::string_view tail, std::string_view alias) {
   Printer printer(out_);
   out_.append(entries_++ == 0 ? ">\n\t\t<file" : "\t\t<file");
+  if (!alias.empty()) {
+    printer.attribute("alias", alias);
+  }
   if (head.empty() && tail.empty()) {
     out_.append("/>\n");
     return;

@@ -15,13 +15,14 @@ namespace resweaver {
 // Prints a document whose root holds group, as RapidXml's printer does with flags 0 once the
 // entries are appended to group, but with the entries streamed in rather than held as nodes:
 // begin() prints everything up to the group's first entry, entry() one <file> element (its text in
-// two pieces, joined), end() the rest. The group must have no child nodes.
+// two pieces, joined, and an alias attribute unless alias is empty), end() the rest. The group
+// must have no child nodes.
 class QrcPrinter {
  public:
   QrcPrinter(const Document& doc, const Node& root, const Node& group, PrintedText& out)
       : doc_(doc), root_(root), group_(group), out_(out) {}
   void begin();
-  void entry(std::string_view head, std::string_view tail = {});
+  void entry(std::string_view head, std::string_view tail = {}, std::string_view alias = {});
   void end();
 
  private:

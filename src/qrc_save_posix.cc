@@ -9,12 +9,13 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include "extended_attributes.h"
+#include "posix_facilities.h"
 #include "qrc_file.h"
 #include "qrc_file_posix.h"
 
@@ -44,11 +45,11 @@ int writeBlocks(int fd, const PrintedText& text) {
 enum class CarryOver { kDone, kImpossible, kFailed };
 
 // The names of fd's extended attributes. A file system without them has none.
-bool listAttributes(int fd, std::vector<std::string>& names) {
+bool attributeNames(int fd, std::vector<std::string>& names) {
   names.clear();
   std::vector<char> list;
   for (;;) {
-    const ssize_t length = ::flistxattr(fd, list.data(), list.size());
+    const ssize_t length = listAttributes(fd, list.data(), list.size());
     if (length >= 0 && static_cast<std::size_t>(length) <= list.size()) {
       list.resize(static_cast<std::size_t>(length));
       break;
@@ -71,27 +72,27 @@ bool listAttributes(int fd, std::vector<std::string>& names) {
 
 CarryOver carryAttributes(int from, int to) {
   std::vector<std::string> carried;
-  if (!listAttributes(from, carried)) {
+  if (!attributeNames(from, carried)) {
     return CarryOver::kFailed;
   }
   for (const std::string& name : carried) {
-    const ssize_t size = ::fgetxattr(from, name.c_str(), nullptr, 0);
+    const ssize_t size = getAttribute(from, name.c_str(), nullptr, 0);
     std::vector<char> value(size > 0 ? static_cast<std::size_t>(size) : 0);
-    if (size < 0 || ::fgetxattr(from, name.c_str(), value.data(), value.size()) != size) {
+    if (size < 0 || getAttribute(from, name.c_str(), value.data(), value.size()) != size) {
       return CarryOver::kFailed;
     }
-    if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+    if (setAttribute(to, name.c_str(), value.data(), value.size()) != 0) {
       return errno == EPERM || errno == ENOTSUP ? CarryOver::kImpossible : CarryOver::kFailed;
     }
   }
   // A default ACL of the folder gives the new file an ACL that the old one may not have had.
   std::vector<std::string> own;
-  if (!listAttributes(to, own)) {
+  if (!attributeNames(to, own)) {
     return CarryOver::kFailed;
   }
   for (const std::string& name : own) {
     if (std::find(carried.begin(), carried.end(), name) == carried.end() &&
-        ::fremovexattr(to, name.c_str()) != 0) {
+        removeAttribute(to, name.c_str()) != 0) {
       return errno == EPERM ? CarryOver::kImpossible : CarryOver::kFailed;
     }
   }
@@ -193,7 +194,10 @@ bool LockedQrc::replace(const PrintedText& text) {
   if (const int error = writeBlocks(temporary, text)) {
     fail(reason(error));
   }
-  if (::fsync(temporary) != 0 || ::close(std::exchange(temporary, -1)) != 0) {
+  if (const int error = flushToDisk(temporary)) {
+    fail(reason(error));
+  }
+  if (::close(std::exchange(temporary, -1)) != 0) {
     fail(reason(errno));
   }
   // Another program may have replaced the file without taking the lock; its content would be lost.
@@ -208,36 +212,17 @@ bool LockedQrc::replace(const PrintedText& text) {
     fail(reason(errno));
   }
   // The new content is in place; flushing the folder makes the rename itself survive a power loss.
-  if (::fsync(p.folder) != 0) {
-    warn("cannot flush the folder of " + uiPath_ + ": " + reason(errno));
+  if (const int error = flushToDisk(p.folder)) {
+    warn("cannot flush the folder of " + uiPath_ + ": " + reason(error));
   }
   return true;
 }
 
-namespace {
-
-// Reserves the blocks for size bytes without changing the file's size, so that a full disk fails
-// before the first byte is written and no NUL tail can appear.
-int reserve(int fd, std::uint64_t size) {
-#ifdef FALLOC_FL_KEEP_SIZE
-  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
-      errno != EOPNOTSUPP && errno != ENOSYS) {
-    return errno;
-  }
-#endif
-  std::ignore = fd;
-  std::ignore = size;
-  return 0;
-}
-
-}  // namespace
-
 void LockedQrc::rewriteInPlace(const PrintedText& text) {
   Platform& p = *platform_;
-  // The locked file itself, opened again for writing: /proc names the open file, whatever its
-  // name is now. Where /proc is missing, the name must still lead to it.
-  int fd =
-      ::open(("/proc/self/fd/" + std::to_string(p.fd)).c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  // The locked file itself, opened again for writing, whatever its name is now; where the system
+  // cannot do that, the name must still lead to it.
+  int fd = reopenOpenFile(p.fd, O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0 && errno == ENOENT) {
     fd = ::openat(p.folder, p.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     struct stat opened {};
@@ -260,7 +245,7 @@ void LockedQrc::rewriteInPlace(const PrintedText& text) {
     fail(EFBIG);
   }
   if (size > size_) {
-    if (const int error = reserve(fd, size)) {
+    if (const int error = reserveSpace(fd, size)) {
       fail(error);
     }
   }
@@ -269,8 +254,11 @@ void LockedQrc::rewriteInPlace(const PrintedText& text) {
     if (const int error = writeBlocks(fd, text)) {
       fail(error);
     }
-    if ((size < size_ && ::ftruncate(fd, static_cast<off_t>(size)) != 0) || ::fsync(fd) != 0) {
+    if (size < size_ && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       fail(errno);
+    }
+    if (const int error = flushToDisk(fd)) {
+      fail(error);
     }
   }
   if (::close(fd) != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -34,9 +35,10 @@ std::vector<std::string> oracle(const fs::path& rootPath, const fs::path& htmlPa
   return texts;
 }
 
-std::vector<std::string> sorted(std::vector<std::string> texts) {
-  std::sort(texts.begin(), texts.end());
-  return texts;
+template <typename Entry>
+std::vector<Entry> sorted(std::vector<Entry> entries) {
+  std::sort(entries.begin(), entries.end());
+  return entries;
 }
 
 // A project with files at several depths, hidden files, awkward names and links of every kind.
@@ -95,6 +97,40 @@ TEST_F(FolderScanTest, GivesTheTextsOfStdFilesystemRelative) {
   }
 }
 
+// Each entry's alias is its own path below the HTML folder, links included; sorted with aliases,
+// the entries follow them.
+TEST_F(FolderScanTest, GivesEachEntryItsPathBelowTheHtmlFolder) {
+  const fs::path proj = dir / "proj";
+  using Entries = std::vector<std::pair<std::string, std::string>>;  // alias, text
+  for (const fs::path& html : {proj / "html", proj / "html_link", dir / "outside"}) {
+    SCOPED_TRACE(html);
+    Entries expected;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(html)) {
+      if (!entry.is_directory()) {
+        expected.emplace_back(entry.path().lexically_relative(html).generic_string(),
+                              fs::relative(entry.path(), proj).string());
+      }
+    }
+    for (const bool inOrder : {false, true}) {
+      ScanOptions options;
+      options.sorted = inOrder;
+      options.aliases = true;
+      Entries entries;
+      scanFolder(proj, html, options, [&](const EntryText& text) {
+        entries.emplace_back(std::string(text.alias), text.str());
+      });
+      if (inOrder) {
+        EXPECT_TRUE(std::is_sorted(
+            entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return sortsBefore(a.first, b.first); }));
+        EXPECT_EQ(sorted(entries), sorted(expected));
+      } else {
+        EXPECT_EQ(entries, expected);
+      }
+    }
+  }
+}
+
 TEST_F(FolderScanTest, WorksWithARelativeRoot) {
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
@@ -112,12 +148,12 @@ TEST_F(FolderScanTest, WorksWithARelativeRoot) {
 }
 
 TEST_F(FolderScanTest, ListsEveryFileAndLinkButNoFolder) {
-  EXPECT_EQ(
-      sorted(scan(dir / "proj", dir / "proj/html")),
-      sorted({"../outside/file.txt", "../outside/site/page.html", "html/.hidden",
-              "html/css/site.css", "html/deep/a/b/c/d.txt", "html/index.html", "html/index.html",
-              "html/links/dangling", "html/names/a&b's <x>.html", "html/names/space name.html",
-              "html/names/\xC3\xA9t\xC3\xA9.html", "html/names/\xFF\xFE.bin"}));
+  EXPECT_EQ(sorted(scan(dir / "proj", dir / "proj/html")),
+            sorted(std::vector<std::string>{
+                "../outside/file.txt", "../outside/site/page.html", "html/.hidden",
+                "html/css/site.css", "html/deep/a/b/c/d.txt", "html/index.html", "html/index.html",
+                "html/links/dangling", "html/names/a&b's <x>.html", "html/names/space name.html",
+                "html/names/\xC3\xA9t\xC3\xA9.html", "html/names/\xFF\xFE.bin"}));
 }
 
 TEST_F(FolderScanTest, RefusesAnEntryWithoutRelativeForm) {

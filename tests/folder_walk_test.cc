@@ -21,12 +21,14 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> walk(const fs::path& folder, bool sorted = false) {
   std::vector<std::string> found;
-  walkFolder(folder, sorted, [&](const WalkEntry& entry) {
-    found.push_back(std::string(entry.path) + (entry.link ? " link" : ""));
-    // The names below the folder follow a separator.
-    EXPECT_EQ(entry.path[entry.below - 1], '/');
-    EXPECT_NE(entry.path[entry.below], '/');
-  });
+  walkFolder(folder, sorted,
+             {[&](const WalkEntry& entry) {
+                found.push_back(std::string(entry.path) + (entry.link ? " link" : ""));
+                // The names below the folder follow a separator.
+                EXPECT_EQ(entry.path[entry.below - 1], '/');
+                EXPECT_NE(entry.path[entry.below], '/');
+              },
+              {}});
   return found;
 }
 
@@ -119,7 +121,7 @@ TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
   const fs::path html = dir / "html";
   std::string message;
   try {
-    walkFolder(html, true, [&](const WalkEntry&) { fs::remove_all(html / "b"); });
+    walkFolder(html, true, {[&](const WalkEntry&) { fs::remove_all(html / "b"); }, {}});
   } catch (const fs::filesystem_error& error) {
     message = error.what();
   }

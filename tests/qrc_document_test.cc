@@ -110,10 +110,15 @@ TEST(QrcDocumentTest, ReferencesOutsideTextAndValuesAreNotChecked) {
   EXPECT_EQ(reprint("<!DOCTYPE a [&#0;]><a&#0;/>"), "<a&#0;/>\n\n");
 }
 
+struct Entry {
+  std::string text;
+  std::string alias = {};
+};
+
 // A run's way: the group's old content left out of the parse, the entries streamed in by the
 // printer, each split in two pieces.
 std::string streamed(std::string text, const std::string& prefix,
-                     const std::vector<std::string>& entries) {
+                     const std::vector<Entry>& entries) {
   Document doc;
   parseQrcWithoutEntries(text.data(), text.size(), prefix, doc);
   Node* root = findRoot(doc);
@@ -121,9 +126,9 @@ std::string streamed(std::string text, const std::string& prefix,
   PrintedText out;
   QrcPrinter printer(doc, *root, group, out);
   printer.begin();
-  for (const std::string& entry : entries) {
-    printer.entry(std::string_view(entry).substr(0, entry.size() / 2),
-                  std::string_view(entry).substr(entry.size() / 2));
+  for (const Entry& entry : entries) {
+    const std::string_view whole = entry.text;
+    printer.entry(whole.substr(0, whole.size() / 2), whole.substr(whole.size() / 2), entry.alias);
   }
   printer.end();
   return out.str();
@@ -131,13 +136,13 @@ std::string streamed(std::string text, const std::string& prefix,
 
 // The straightforward way: every node parsed, the entries appended as nodes, RapidXml's printer.
 std::string straightforward(std::string text, const std::string& prefix,
-                            const std::vector<std::string>& entries) {
+                            const std::vector<Entry>& entries) {
   Document doc;
   parseQrc(text.data(), doc);
   Node* root = findRoot(doc);
   Node& group = locateOrCreateGroup(doc, *root, prefix);
-  for (const std::string& entry : entries) {
-    appendFileEntry(doc, group, entry);
+  for (const Entry& entry : entries) {
+    appendFileEntry(doc, group, entry.text, entry.alias);
   }
   return printQrc(doc).str();
 }
@@ -172,8 +177,15 @@ TEST(QrcDocumentTest, StreamsEntriesAsRapidXmlPrintsTheirNodes) {
       "<a><b prefix='/'><c prefix='/'>inner</c></b></a>",
   };
   const std::vector<std::string> prefixes = {"/", "a&b", "'/'", "/img", "missing"};
-  const std::vector<std::vector<std::string>> entryLists = {
-      {}, {"html/index.html"}, {"html/a&b's <c>\".html", "", "x", "html/\xC3\xA9t\xC3\xA9\n.css"}};
+  const std::vector<std::vector<Entry>> entryLists = {
+      {},
+      {{"html/index.html"}},
+      {{"html/a&b's <c>\".html"}, {""}, {"x"}, {"html/\xC3\xA9t\xC3\xA9\n.css"}},
+      // Aliases: quoted in apostrophes when they hold a double quote.
+      {{"html/css/site.css", "css/site.css"},
+       {"html/a&b's <c>.html", "a&b's <c>.html"},
+       {"html/q\".html", "q\"'&<>.html"},
+       {"", "empty"}}};
   for (const std::string& document : documents) {
     for (const std::string& prefix : prefixes) {
       for (const auto& entries : entryLists) {
@@ -198,9 +210,9 @@ TEST(QrcDocumentTest, ReportsErrorsAroundALeftOutGroupWhereTheFileHasThem) {
   };
   for (const std::string& document : documents) {
     SCOPED_TRACE(document);
-    const std::string expected = outcome([&] { return straightforward(document, "/", {"n"}); });
+    const std::string expected = outcome([&] { return straightforward(document, "/", {{"n"}}); });
     EXPECT_EQ(expected.rfind("error at ", 0), 0u);
-    EXPECT_EQ(outcome([&] { return streamed(document, "/", {"n"}); }), expected);
+    EXPECT_EQ(outcome([&] { return streamed(document, "/", {{"n"}}); }), expected);
   }
 }
 

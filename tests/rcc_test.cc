@@ -22,6 +22,7 @@ using testing::writeFile;
 namespace fs = std::filesystem;
 
 constexpr char kRcc[] = "/usr/lib/qt5/bin/rcc";
+constexpr char kRcc6[] = "/usr/lib/qt6/libexec/rcc";
 
 std::set<std::string> lines(const std::string& text) {
   std::set<std::string> result;
@@ -50,13 +51,14 @@ class RccTest : public ::testing::Test {
     }
   }
 
-  // Compiles the .qrc and returns the files that rcc lists for it.
-  std::set<std::string> compile(const fs::path& qrc) {
-    const RunResult compiled = runCommand(std::string(kRcc) + " " + quoted(qrc.string()) + " -o " +
-                                          quoted((dir / "out.cpp").string()));
+  // Compiles the .qrc and returns the lines that rcc lists for it (with list, --list-mapping).
+  std::set<std::string> compile(const fs::path& qrc, const std::string& rcc = kRcc,
+                                const std::string& list = "--list") {
+    const RunResult compiled =
+        runCommand(rcc + " " + quoted(qrc.string()) + " -o " + quoted((dir / "out.cpp").string()));
     EXPECT_EQ(compiled.status, 0);
     EXPECT_EQ(compiled.err, "");
-    const RunResult listed = runCommand(std::string(kRcc) + " --list " + quoted(qrc.string()));
+    const RunResult listed = runCommand(rcc + " " + list + " " + quoted(qrc.string()));
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.err, "");
     return lines(listed.out);
@@ -103,6 +105,47 @@ TEST_F(RccTest, CompilesAGeneratedTree) {
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_EQ(compile(project / "resources.qrc"),
             filesBelow(project / "docs", {(project / "res/keep.txt").string()}));
+}
+
+// With --base, each kept file's resource path is the prefix and its path below the HTML folder,
+// in Qt 5 and in Qt 6.
+TEST_F(RccTest, MapsEachKeptFileToItsPathBelowTheHtmlFolder) {
+  const fs::path project = dir / "project";
+  const char* names[] = {
+      "index.html",   "a&b's page;1.html", "space name.js", "\xC3\xA9t\xC3\xA9.css",
+      "q\"uote.html", "app.js.map",        ".hidden"};
+  for (const std::string folder :
+       {"", "one two/", "caf\xC3\xA9 & co/deep/", "_sources/", ".git/"}) {
+    for (const char* name : names) {
+      writeFile(project / "html" / (folder + name), name);
+    }
+  }
+  writeFile(project / "app.qrc", "<RCC/>");
+  const RunResult result = runTool({"--base", "--exclude", "*.map", "--exclude", ".*", "--exclude",
+                                    "_sources", project.string(), "app", "html", "/help"});
+  ASSERT_EQ(result.status, 0) << result.out;
+  std::set<std::string> expected;
+  for (const auto& entry : fs::recursive_directory_iterator(project / "html")) {
+    const std::string below = entry.path().lexically_relative(project / "html").generic_string();
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_directory() && below.find("_sources") == std::string::npos &&
+        below.find(".map") == std::string::npos && name[0] != '.' &&
+        below.find(".git") == std::string::npos) {
+      expected.insert(":/help/" + below);
+    }
+  }
+  ASSERT_EQ(expected.size(), 15u);
+  for (const char* rcc : {kRcc, kRcc6}) {
+    SCOPED_TRACE(rcc);
+    if (!fs::exists(rcc)) {
+      continue;  // Qt 6's rcc comes with qt6-base-dev; Qt 5's is checked in SetUp
+    }
+    std::set<std::string> paths;
+    for (const std::string& line : compile(project / "app.qrc", rcc, "--list-mapping")) {
+      paths.insert(line.substr(0, line.find('\t')));
+    }
+    EXPECT_EQ(paths, expected);
+  }
 }
 
 }  // namespace

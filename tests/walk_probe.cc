@@ -24,9 +24,12 @@ int main(int argc, char* argv[]) {
         }
       }
     } else {
-      resweaver::walkFolder(folder, way == "sorted", [](const resweaver::WalkEntry& entry) {
-        std::cout << std::string(entry.path) << (entry.link ? " link" : "") << '\n';
-      });
+      resweaver::walkFolder(folder, way == "sorted",
+                            {[](const resweaver::WalkEntry& entry) {
+                               std::cout << std::string(entry.path) << (entry.link ? " link" : "")
+                                         << '\n';
+                             },
+                             {}});
     }
   } catch (const std::exception& error) {
     std::cout << "error: " << error.what() << '\n';

@@ -118,6 +118,31 @@ printf 'cannot make C:\\resweaver-test\\html\\a.html relative to %s\r\n' "$(wind
 run "another drive" 255 "$work/message" "$(windows "$proj")" app 'C:\resweaver-test\html' / || true
 same "another drive leaves the file" "$proj/app.qrc" "$work/example.qrc"
 
+# --sort orders the texts bytewise (upper case first), not in the volume's order; --base gives
+# aliases with / while the texts keep their backslashes, ordered by alias; --exclude ignores the
+# case of ASCII letters and takes either separator.
+opts=$work/opts
+mkdir -p "$opts/html/Sub" "$opts/html/css" "$opts/html/Maps"
+for name in b.html a.html Y.html 'a&b.MAP' Sub/x.css css/site.css Maps/m.js; do
+  : >"$opts/html/$name"
+done
+printf '<RCC/>' >"$opts/app.qrc"
+printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' $'\t\t<file>html\\Maps\\m.js</file>' \
+  $'\t\t<file>html\\Sub\\x.css</file>' $'\t\t<file>html\\Y.html</file>' \
+  $'\t\t<file>html\\a&amp;b.MAP</file>' $'\t\t<file>html\\a.html</file>' \
+  $'\t\t<file>html\\b.html</file>' $'\t\t<file>html\\css\\site.css</file>' \
+  $'\t</qresource>' '</RCC>' '' >"$work/expected"
+run "sorted" 0 "$work/empty" --sort "$(windows "$opts")" app html / &&
+  same "sorted" "$opts/app.qrc" "$work/expected"
+printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' \
+  $'\t\t<file alias="Y.html">html\\Y.html</file>' $'\t\t<file alias="a.html">html\\a.html</file>' \
+  $'\t\t<file alias="b.html">html\\b.html</file>' \
+  $'\t\t<file alias="css/site.css">html\\css\\site.css</file>' \
+  $'\t</qresource>' '</RCC>' '' >"$work/expected"
+run "aliases and exclusions" 0 "$work/empty" --base --sort --exclude '*.map' --exclude 'sub/' \
+  --exclude 'MAPS\m.JS' "$(windows "$opts")" app html / &&
+  same "aliases and exclusions" "$opts/app.qrc" "$work/expected"
+
 # The save replaces the file: a changed run leaves a new file (a new inode, seen from Linux), a run
 # that changes nothing leaves the file and its time alone, a hard-linked file is rewritten in place
 # (both names show the new bytes), and a leftover of a killed run is removed.

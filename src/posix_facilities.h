@@ -1,0 +1,64 @@
+// The small differences between POSIX systems that the save meets, each chosen by CMake's checks
+// of what the system has (RESWEAVER_HAVE_...), one inline helper per facility.
+#ifndef RESWEAVER_POSIX_FACILITIES_H_
+#define RESWEAVER_POSIX_FACILITIES_H_
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace resweaver {
+
+// Flushes fd's data to the disk itself; returns 0 or the error. On macOS, fsync() hands the data
+// to the drive, which may keep it in its cache and write it out of order; F_FULLFSYNC asks the
+// drive to write it out. File systems that refuse F_FULLFSYNC get fsync().
+#if RESWEAVER_HAVE_F_FULLFSYNC
+inline int flushToDisk(int fd) {
+  if (::fcntl(fd, F_FULLFSYNC) == 0 || ::fsync(fd) == 0) {
+    return 0;
+  }
+  return errno;
+}
+#else
+inline int flushToDisk(int fd) {
+  return ::fsync(fd) == 0 ? 0 : errno;
+}
+#endif
+
+// Reserves the blocks for size bytes without changing the file's size, so that a full disk fails
+// before the first byte is written; returns 0 or the error. Where the system cannot reserve
+// without growing the file, or the file system cannot reserve at all, nothing is reserved.
+#if RESWEAVER_HAVE_FALLOCATE_KEEP_SIZE
+inline int reserveSpace(int fd, std::uint64_t size) {
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
+    return errno;
+  }
+  return 0;
+}
+#else
+inline int reserveSpace(int /*fd*/, std::uint64_t /*size*/) {
+  return 0;
+}
+#endif
+
+// Opens the file that fd has open once more, with flags, whatever its name is now: through
+// /proc/self/fd where the system has it. Returns -1 with errno ENOENT where it cannot, and the
+// caller then opens the file by its name.
+#if RESWEAVER_HAVE_PROC_SELF_FD
+inline int reopenOpenFile(int fd, int flags) {
+  return ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), flags);
+}
+#else
+inline int reopenOpenFile(int /*fd*/, int /*flags*/) {
+  errno = ENOENT;
+  return -1;
+}
+#endif
+
+}  // namespace resweaver
+
+#endif  // RESWEAVER_POSIX_FACILITIES_H_
