@@ -58,9 +58,14 @@ constexpr char kHelp[] =
     "                     only. A folder left out is not opened. Example: --exclude '.*'\n"
     "  --require-group    fail rather than add the group when the .qrc has none with the prefix\n"
     "                     (with --check too)\n"
-    "  --output FILE      read the .qrc as a template and write the result to FILE instead\n"
-    "  --depfile FILE     write what the result depends on, in Make's syntax, to FILE\n"
+    "  --output FILE      read the .qrc as a template, never writing it, and write the result\n"
+    "                     to FILE, with its paths rewritten for FILE's folder\n"
+    "  --depfile FILE     write what the result depends on (the .qrc and every folder listed),\n"
+    "                     in Make's syntax, to FILE; its target is the stamp, else the output\n"
     "  --stamp FILE       touch FILE at every run that succeeds (the depfile's target)\n"
+    "  --rcc-depfile FILE write the files that rcc reads for the result, in Make's syntax, to\n"
+    "                     FILE, with the target that --rcc-target names (rcc's output)\n"
+    "  --rcc-target FILE  the target of the --rcc-depfile\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n"
     "  --                 end the options (for a folder whose name starts with --)\n"
@@ -125,6 +130,10 @@ CommandLine parseCommandLine(int argc, const char* const argv[]) {
       file(line.depfile);
     } else if (name == "--stamp") {
       file(line.stamp);
+    } else if (name == "--rcc-depfile") {
+      file(line.rccDepfile);
+    } else if (name == "--rcc-target") {
+      file(line.rccTarget);
     } else {
       throw std::runtime_error("unknown option " + std::string(word));
     }

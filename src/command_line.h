@@ -21,7 +21,9 @@ struct CommandLine {
   std::optional<std::string> output;   // write the result here; the .qrc is only a template
   std::optional<std::string> depfile;  // write what the result depends on, in Make's syntax
   std::optional<std::string> stamp;    // touched by every run that succeeds
-  std::vector<std::string> arguments;  // folder rcname html prefix, and any words after them
+  std::optional<std::string> rccDepfile;  // write what rcc reads for the result, in Make's syntax
+  std::optional<std::string> rccTarget;   // the target named in that file: rcc's output
+  std::vector<std::string> arguments;     // folder rcname html prefix, and any words after them
 };
 
 // Options start with "--" and come before the arguments; "--" ends them. An option that takes a

@@ -7,15 +7,19 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "build_files.h"
 #include "command_line.h"
 #include "entry_changes.h"
 #include "folder_scan.h"
 #include "native_path.h"
+#include "output_paths.h"
 #include "path_pattern.h"
 #include "qrc_document.h"
 #include "qrc_file.h"
@@ -52,30 +56,35 @@ void tellWhere(const LockedQrc& qrc, const ParseError& error) {
                     std::to_string(where.column) + ": error: " + error.what() + "\n");
 }
 
-// Options that the command line knows and this build does not carry out yet are refused rather
-// than ignored.
-void refuseUnbuilt(const CommandLine& line) {
-  const std::pair<bool, const char*> unbuilt[] = {{line.output.has_value(), "--output"},
+// A check writes nothing, so it has nothing to write for the build system either; a depfile for
+// rcc names its target.
+void refuseCombinations(const CommandLine& line) {
+  const std::pair<bool, const char*> writing[] = {{line.output.has_value(), "--output"},
                                                   {line.depfile.has_value(), "--depfile"},
-                                                  {line.stamp.has_value(), "--stamp"}};
-  for (const auto& [given, name] : unbuilt) {
-    if (given) {
-      throw std::runtime_error(std::string("option ") + name + " is not supported yet");
+                                                  {line.stamp.has_value(), "--stamp"},
+                                                  {line.rccDepfile.has_value(), "--rcc-depfile"}};
+  for (const auto& [given, name] : writing) {
+    if (given && line.check) {
+      throw std::runtime_error(std::string("option ") + name + " does not go with --check");
     }
+  }
+  if (line.rccDepfile.has_value() != line.rccTarget.has_value()) {
+    throw std::runtime_error("options --rcc-depfile and --rcc-target go together");
   }
 }
 
 int run(const CommandLine& line) {
-  refuseUnbuilt(line);
   // Patterns are checked before anything is read.
   const std::vector<PathPattern> excludes(line.excludes.begin(), line.excludes.end());
+  refuseCombinations(line);
   const std::vector<std::string>& args = line.arguments;
   const std::filesystem::path rootPath = pathFromNarrow(args[0]);
   const std::string uiPath = narrowText(rootPath / pathFromNarrow(args[1])) + ".qrc";
   const std::string prefix(args[3]);
   const std::filesystem::path htmlPath = rootPath / pathFromNarrow(args[2]);
 
-  LockedQrc qrc(uiPath, line.check ? Access::kCheck : Access::kUpdate);
+  BuildFiles buildFiles(line, uiPath, htmlPath);
+  LockedQrc qrc(uiPath, line.check || line.output ? Access::kCheck : Access::kUpdate);
   QrcText qrcFile = qrc.load();
   Document doc;
   useLargePages(doc);
@@ -103,10 +112,20 @@ int run(const CommandLine& line) {
   const std::vector<FileEntry> oldEntries =
       line.check ? fileEntries(found) : std::vector<FileEntry>();
   Node& group = locateOrCreateGroup(doc, *root, prefix);
+  // With --output the .qrc is a template, only read: the result goes to a file of its own, its
+  // paths rewritten for that file's folder.
+  std::unique_ptr<LockedQrc> output;
+  std::optional<OutputPaths> paths;
+  if (line.output) {
+    output = openOutput(*line.output, uiPath);
+    paths.emplace(pathFromNarrow(uiPath), pathFromNarrow(*line.output), weaklyCanonical(rootPath));
+    rewriteTemplateEntries(doc, *root, group, *paths);
+  }
+  LockedQrc& written = output ? *output : qrc;
 
   // The scan's entries go straight into the printed text, between the parts of the document
   // before and after them. While the text equals the old one it is only compared, not kept.
-  PrintedText out(qrc, /*keepChanges=*/!line.check);
+  PrintedText out(written, /*keepChanges=*/!line.check);
   QrcPrinter printer(doc, *root, group, out);
   printer.begin();
   ScanOptions options;
@@ -120,17 +139,31 @@ int run(const CommandLine& line) {
       return !matchesAny(excludes, entry.path.substr(entry.below), false);
     };
   }
+  buildFiles.watch(options);
   TextArena checked;  // the new entries, for --check
   std::vector<FileEntry> newEntries;
   scanFolder(rootPath, htmlPath, options, [&](const EntryText& text) {
-    printer.entry(text.head, text.tail, text.alias);
+    if (paths && paths->movesEntries()) {
+      // The alias keeps the resource path that the entry has in place, or is the one --base gave.
+      const EntryText moved = paths->scannedEntry(text);
+      if (text.alias.empty()) {
+        printer.aliasedEntry(text.head, text.tail, moved.head, moved.tail);
+      } else {
+        printer.entry(moved.head, moved.tail, text.alias);
+      }
+      buildFiles.entry(moved);
+    } else {
+      printer.entry(text.head, text.tail, text.alias);
+      buildFiles.entry(text);
+    }
     if (line.check) {
       newEntries.push_back({checked.add(text.head, text.tail), checked.add(text.alias, {})});
     }
   });
   printer.end();
   if (!line.check) {
-    qrc.save(out);
+    written.save(out);
+    buildFiles.write(written.uiPath(), *root, group);
     return kSuccess;
   }
   if (out.unchanged()) {

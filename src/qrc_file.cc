@@ -36,7 +36,7 @@ QrcText LockedQrc::load() {
 }
 
 void LockedQrc::save(const PrintedText& text) {
-  if (access_ != Access::kUpdate) {
+  if (access_ == Access::kCheck) {
     throw std::logic_error("the .qrc was opened for checking only");
   }
   if (!text.unchanged()) {

@@ -21,6 +21,8 @@ namespace resweaver {
 enum class Access {
   kUpdate,  // an exclusive lock; the run may save
   kCheck,   // a shared lock; the run never writes
+  kCreate,  // as kUpdate, but the file may not exist yet: it then counts as empty, and the save
+            // creates it (and the folders above it) as a new file
 };
 
 // The loaded bytes of the .qrc followed by a NUL byte. The parser works on them in place.
@@ -44,7 +46,7 @@ class LockedQrc : public OldContent {
   // another file by the time the lock is granted (the file was replaced by rename), the lock is let
   // go and taken again on the new file. A run with kUpdate then removes leftover temporary files of
   // this .qrc from runs that were killed. Throws "cannot open file <uiPath>" unless uiPath is a
-  // regular file that can be read.
+  // regular file that can be read (or, with kCreate, names nothing yet).
   LockedQrc(std::string uiPath, Access access);
   ~LockedQrc() override;
   LockedQrc(const LockedQrc&) = delete;
@@ -62,8 +64,13 @@ class LockedQrc : public OldContent {
   void save(const PrintedText& text);
 
   const std::string& uiPath() const { return uiPath_; }
+  // With kCreate: the file did not exist when the run began.
+  bool missing() const { return missing_; }
 
  private:
+  // kCreate on a path that names nothing: prepares the save of a new file. Returns false when a
+  // file appeared meanwhile, to be opened as usual.
+  bool prepareMissing();
   // Writes text, which differs from the file's content: by replacing the file, or in place.
   void saveChanged(const PrintedText& text);
   // Writes text into a new file beside the real one and renames it over it. Returns false, having
@@ -75,6 +82,7 @@ class LockedQrc : public OldContent {
   struct Platform;
   std::string uiPath_;
   Access access_;
+  bool missing_ = false;
   std::uint64_t size_ = 0;
   std::unique_ptr<Platform> platform_;
 };

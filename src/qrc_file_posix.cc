@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <sys/file.h>
@@ -83,51 +84,10 @@ bool locate(const std::string& uiPath, std::string& folder, std::string& name) {
   return true;
 }
 
-}  // namespace
-
-LockedQrc::LockedQrc(std::string uiPath, Access access)
-    : uiPath_(std::move(uiPath)), access_(access), platform_(std::make_unique<Platform>()) {
-  Platform& p = *platform_;
-  const int operation = access == Access::kUpdate ? LOCK_EX : LOCK_SH;
-  for (int attempt = 1;; ++attempt) {
-    // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file
-    // is then refused, since its size cannot be found and its bytes may never end.
-    p.fd = ::open(uiPath_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (p.fd < 0 || ::fstat(p.fd, &p.status) != 0 || !S_ISREG(p.status.st_mode)) {
-      throw std::runtime_error("cannot open file " + uiPath_);
-    }
-    // A file system without advisory locks still gets its file rewritten, just without the
-    // protection against concurrent runs.
-    const int error = lockWaiting(p.fd, operation, uiPath_);
-    if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
-      throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
-    }
-    // While this run waited, another may have replaced the file by renaming a new one over it: the
-    // lock then guards a file that no longer has this name. The new file is the one to lock.
-    struct stat named {};
-    if (::fstat(p.fd, &p.status) == 0 && ::stat(uiPath_.c_str(), &named) == 0 &&
-        sameFile(named, p.status)) {
-      break;
-    }
-    ::close(std::exchange(p.fd, -1));
-    if (attempt == kMaxLockAttempts) {
-      throw std::runtime_error("cannot lock file " + uiPath_ + ": it keeps being replaced");
-    }
-  }
-  size_ = static_cast<std::uint64_t>(p.status.st_size);
-  if (access != Access::kUpdate) {
-    return;
-  }
-  std::string folder;
-  if (locate(uiPath_, folder, p.name)) {
-    p.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  }
-  if (p.folder < 0) {
-    return;  // the save finds out again, and reports
-  }
-  // Leftovers of runs killed between creating their new file and renaming it. Any run that had one
-  // held this lock, so none of them is still at work.
-  const int listing = ::dup(p.folder);
+// Removes the leftovers of runs killed between creating their new file and renaming it. Any run
+// that had one held the lock that this run holds, so none of them is still at work.
+void removeLeftovers(int folder, const std::string& name) {
+  const int listing = ::dup(folder);
   DIR* entries = listing < 0 ? nullptr : ::fdopendir(listing);
   if (entries == nullptr) {
     if (listing >= 0) {
@@ -137,11 +97,102 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
   }
   ::rewinddir(entries);
   while (const dirent* entry = ::readdir(entries)) {
-    if (isTemporaryName(entry->d_name, p.name)) {
-      std::ignore = ::unlinkat(p.folder, entry->d_name, 0);  // a stale file; gone is gone
+    if (isTemporaryName(entry->d_name, name)) {
+      std::ignore = ::unlinkat(folder, entry->d_name, 0);  // a stale file; gone is gone
     }
   }
   ::closedir(entries);
+}
+
+}  // namespace
+
+LockedQrc::LockedQrc(std::string uiPath, Access access)
+    : uiPath_(std::move(uiPath)), access_(access), platform_(std::make_unique<Platform>()) {
+  Platform& p = *platform_;
+  const int operation = access == Access::kCheck ? LOCK_SH : LOCK_EX;
+  for (int attempt = 1;; ++attempt) {
+    // O_NONBLOCK keeps a FIFO without a writer from blocking the open; anything but a regular file
+    // is then refused, since its size cannot be found and its bytes may never end.
+    p.fd = ::open(uiPath_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (p.fd < 0 && errno == ENOENT && access == Access::kCreate) {
+      if (prepareMissing()) {
+        return;
+      }
+    } else {
+      if (p.fd < 0 || ::fstat(p.fd, &p.status) != 0 || !S_ISREG(p.status.st_mode)) {
+        throw std::runtime_error("cannot open file " + uiPath_);
+      }
+      // A file system without advisory locks still gets its file rewritten, just without the
+      // protection against concurrent runs.
+      const int error = lockWaiting(p.fd, operation, uiPath_);
+      if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
+        throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+      }
+      // While this run waited, another may have replaced the file by renaming a new one over it:
+      // the lock then guards a file that no longer has this name. The new file is the one to lock.
+      struct stat named {};
+      if (::fstat(p.fd, &p.status) == 0 && ::stat(uiPath_.c_str(), &named) == 0 &&
+          sameFile(named, p.status)) {
+        break;
+      }
+      ::close(std::exchange(p.fd, -1));
+    }
+    if (attempt == kMaxLockAttempts) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": it keeps being replaced");
+    }
+  }
+  size_ = static_cast<std::uint64_t>(p.status.st_size);
+  if (access == Access::kCheck) {
+    return;
+  }
+  std::string folder;
+  if (locate(uiPath_, folder, p.name)) {
+    p.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (p.folder < 0) {
+    return;  // the save finds out again, and reports
+  }
+  removeLeftovers(p.folder, p.name);
+}
+
+// A file that does not exist cannot be locked: its folder (created if missing) is locked instead,
+// so that runs that would create the same file wait for each other. A run that finds the file in
+// place once it holds that lock opens and locks the file as usual.
+bool LockedQrc::prepareMissing() {
+  Platform& p = *platform_;
+  struct stat found {};
+  if (::lstat(uiPath_.c_str(), &found) == 0) {
+    if (S_ISLNK(found.st_mode)) {
+      throw std::runtime_error("cannot open file " + uiPath_);  // a link that leads nowhere
+    }
+    return false;  // created meanwhile
+  }
+  const std::filesystem::path path(uiPath_);
+  p.name = path.filename().string();
+  if (p.name.empty() || p.name == "." || p.name == "..") {
+    throw std::runtime_error("cannot open file " + uiPath_);
+  }
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+  std::error_code created;
+  std::filesystem::create_directories(folder, created);
+  if (created) {
+    throwCannotWrite(uiPath_, reason(created.value()));
+  }
+  p.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (p.folder < 0) {
+    throwCannotWrite(uiPath_, reason(errno));
+  }
+  const int error = lockWaiting(p.folder, LOCK_EX, uiPath_);
+  if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
+    throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+  }
+  if (::fstatat(p.folder, p.name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
+    ::close(std::exchange(p.folder, -1));  // another run created it while this one waited
+    return false;
+  }
+  missing_ = true;
+  removeLeftovers(p.folder, p.name);
+  return true;
 }
 
 LockedQrc::~LockedQrc() = default;

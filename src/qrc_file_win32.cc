@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 #include <windows.h>
@@ -105,11 +106,18 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
     p.file = ::CreateFileW(path.c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (p.file == INVALID_HANDLE_VALUE && access == Access::kCreate &&
+        (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND)) {
+      if (prepareMissing()) {
+        return;
+      }
+      continue;
+    }
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; a pipe or device is refused.
     if (p.file == INVALID_HANDLE_VALUE || ::GetFileType(p.file) != FILE_TYPE_DISK) {
       throw std::runtime_error("cannot open file " + uiPath_);
     }
-    const DWORD error = lockWaiting(p.file, access == Access::kUpdate, uiPath_);
+    const DWORD error = lockWaiting(p.file, access != Access::kCheck, uiPath_);
     if (error != 0) {
       throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
     }
@@ -125,7 +133,7 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
     }
   }
   size_ = (std::uint64_t{p.info.nFileSizeHigh} << 32) | p.info.nFileSizeLow;
-  if (access != Access::kUpdate) {
+  if (access == Access::kCheck) {
     return;
   }
   locate(p.file, p.folder, p.name);
@@ -151,6 +159,36 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
     }
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);
+}
+
+// A file that does not exist cannot be locked, and Windows has no lock on a folder: a new file is
+// created without one, and its save refuses to replace a file that appeared meanwhile.
+bool LockedQrc::prepareMissing() {
+  Platform& p = *platform_;
+  const std::filesystem::path path = pathFromNarrow(uiPath_);
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      throw std::runtime_error("cannot open file " + uiPath_);  // a link that leads nowhere
+    }
+    return false;  // created meanwhile
+  }
+  p.name = path.filename().native();
+  if (p.name.empty() || p.name == L"." || p.name == L"..") {
+    throw std::runtime_error("cannot open file " + uiPath_);
+  }
+  std::error_code error;
+  const std::filesystem::path folder =
+      std::filesystem::absolute(path.has_parent_path() ? path.parent_path() : ".", error);
+  if (!error) {
+    std::filesystem::create_directories(folder, error);
+  }
+  if (error) {
+    throwCannotWrite(uiPath_, error.message());
+  }
+  p.folder = folder.native();
+  missing_ = true;
+  return true;
 }
 
 LockedQrc::~LockedQrc() = default;

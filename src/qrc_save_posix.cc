@@ -145,6 +145,10 @@ void LockedQrc::saveChanged(const PrintedText& text) {
   if (p.folder < 0) {
     throwCannotWrite(uiPath_, reason(errno == 0 ? ENOENT : errno));
   }
+  if (missing_) {
+    replace(text);  // there is no old file to rewrite in place
+    return;
+  }
   if (::faccessat(p.folder, p.name.c_str(), W_OK, AT_EACCESS) != 0) {
     throwCannotWrite(uiPath_, reason(errno));
   }
@@ -159,14 +163,16 @@ bool LockedQrc::replace(const PrintedText& text) {
   int temporary = -1;
   for (int attempt = 0; attempt < 100 && temporary < 0; ++attempt) {
     name = temporaryName(p.name);
-    temporary =
-        ::openat(p.folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    // A new file gets the mode that the umask or the folder's default ACL gives it; a replacing
+    // one gets the old file's below.
+    temporary = ::openat(p.folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                         missing_ ? 0666 : 0600);
     if (temporary < 0 && errno != EEXIST) {
       break;
     }
   }
   if (temporary < 0) {
-    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+    if (!missing_ && (errno == EACCES || errno == EPERM || errno == EROFS)) {
       return false;  // a folder that cannot be written
     }
     throwCannotWrite(uiPath_, reason(errno));
@@ -182,7 +188,7 @@ bool LockedQrc::replace(const PrintedText& text) {
     discard();
     throwCannotWrite(uiPath_, why);
   };
-  switch (carryOver(p.fd, p.status, temporary)) {
+  switch (missing_ ? CarryOver::kDone : carryOver(p.fd, p.status, temporary)) {
   case CarryOver::kImpossible:
     discard();
     return false;
@@ -203,9 +209,12 @@ bool LockedQrc::replace(const PrintedText& text) {
   // Another program may have replaced the file without taking the lock; its content would be lost.
   struct stat current {};
   if (::fstatat(p.folder, p.name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0) {
-    fail(reason(errno));
-  }
-  if (!sameFile(current, p.status)) {
+    if (!missing_ || errno != ENOENT) {
+      fail(reason(errno));
+    }
+  } else if (missing_) {
+    fail("the file was created during the run");
+  } else if (!sameFile(current, p.status)) {
     fail("the file was replaced during the run");
   }
   if (::renameat(p.folder, name.c_str(), p.folder, p.name.c_str()) != 0) {

@@ -57,6 +57,10 @@ void LockedQrc::saveChanged(const PrintedText& text) {
   if (p.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
     throwCannotWrite(uiPath_, reason(ERROR_ACCESS_DENIED));
   }
+  if (missing_) {
+    replace(text);  // there is no old file to rewrite in place
+    return;
+  }
   if (p.info.nNumberOfLinks > 1 || !replace(text)) {
     rewriteInPlace(text);
   }
@@ -75,7 +79,7 @@ bool LockedQrc::replace(const PrintedText& text) {
     }
   }
   if (file == INVALID_HANDLE_VALUE) {
-    if (::GetLastError() == ERROR_ACCESS_DENIED) {
+    if (!missing_ && ::GetLastError() == ERROR_ACCESS_DENIED) {
       return false;  // a folder that cannot be written
     }
     throwCannotWrite(uiPath_, reason(::GetLastError()));
@@ -99,9 +103,18 @@ bool LockedQrc::replace(const PrintedText& text) {
   }
   // Another program may have replaced the file without taking the lock; its content would be lost.
   BY_HANDLE_FILE_INFORMATION current{};
-  if (!identify(p.path(), current) || !sameFile(current, p.info)) {
+  const bool named = identify(p.path(), current);
+  if (missing_ ? named : !named || !sameFile(current, p.info)) {
     ::DeleteFileW(temporary.c_str());
-    throwCannotWrite(uiPath_, "the file was replaced during the run");
+    throwCannotWrite(uiPath_, missing_ ? "the file was created during the run"
+                                       : "the file was replaced during the run");
+  }
+  if (missing_) {
+    // Without MOVEFILE_REPLACE_EXISTING: a file that appeared since is never overwritten.
+    if (!::MoveFileExW(temporary.c_str(), p.path().c_str(), MOVEFILE_WRITE_THROUGH)) {
+      fail(::GetLastError());
+    }
+    return true;
   }
   if (!::ReplaceFileW(p.path().c_str(), temporary.c_str(), nullptr,
                       REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
