@@ -163,7 +163,11 @@ int run(const CommandLine& line) {
   printer.end();
   if (!line.check) {
     written.save(out);
-    buildFiles.write(written.uiPath(), *root, group);
+    // A new output's lock is on its folder, and the build files, which may lie in that folder
+    // too, take the same lock on their own: it is released first.
+    const std::string writtenPath = written.uiPath();
+    output.reset();
+    buildFiles.write(writtenPath, *root, group);
     return kSuccess;
   }
   if (out.unchanged()) {

@@ -141,6 +141,19 @@ TEST_F(OutputTest, WritesTheResultForItsFolderAndNeverTheTemplate) {
   EXPECT_EQ(readFile(src / "beside.qrc"), readFile(src / "app.qrc"));
 }
 
+// A new output, its depfiles and its stamp may share one folder that does not exist yet: the run
+// creates them all rather than wait for the lock on that folder that it holds itself.
+TEST_F(OutputTest, WritesTheOutputAndItsBuildFilesIntoOneNewFolder) {
+  const fs::path build = dir / "new/build";
+  const RunResult result =
+      run({"--output", (build / "app.qrc").string(), "--depfile", (build / "app.d").string(),
+           "--rcc-depfile", (build / "rcc.d").string(), "--rcc-target", "qrc_app.cpp", "--stamp",
+           (build / "app.stamp").string()},
+          "timeout 20");
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(namesIn(build), (std::set<std::string>{"app.qrc", "app.d", "rcc.d", "app.stamp"}));
+}
+
 // rcc finds the same files under the same resource paths in the output as in the template
 // brought up to date in place, for every kind of entry.
 TEST_F(OutputTest, RccMapsTheOutputAsTheTemplateInPlace) {
