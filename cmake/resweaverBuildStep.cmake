@@ -140,11 +140,14 @@ function(tool_dependencies variable depfile)
     endforeach()
     path_list(paths "${lines}")
   else()
-    # "<stamp>: <dependencies>": the tool writes only names whose bytes need no more than a
-    # backslash before a space, '#' or ':', or a doubled '$', and never a ';' or a bracket.
+    # "<stamp>: <dependencies>", then an empty line and an empty rule for each dependency. The
+    # tool writes only names whose bytes need no more than a backslash before a space, '#' or ':',
+    # or a doubled '$', and never a ';' or a bracket.
     string(FIND "${text}" ": " colon)
     math(EXPR colon "${colon} + 2")
     string(SUBSTRING "${text}" ${colon} -1 text)
+    string(FIND "${text}" "\n\n" end)
+    string(SUBSTRING "${text}" 0 ${end} text)
     string(ASCII 1 space)
     string(REPLACE "\\\n" " " text "${text}")
     string(REPLACE "\\ " "${space}" text "${text}")
