@@ -26,7 +26,7 @@ def write_depfile(depfile, stamp, paths):
         open(gone, "w").close()
     kept = set()
     with open(depfile, "w", encoding="utf-8") as out:
-        out.write(os.path.abspath(stamp).replace(" ", "\\ ") + ":")
+        out.write(stamp.replace(" ", "\\ ") + ":")  # as given: the build tool's name for it
         for path in paths:
             name = hashlib.md5(os.path.abspath(path).encode("utf-8", "surrogateescape")).hexdigest()
             relink(os.path.abspath(path), os.path.join(links, name))
