@@ -14,8 +14,8 @@
 #   `groups` to the argument files of the groups. The depfile names what all the runs read, for
 #   the stamp. When the .qrc cannot be written, the message says that it is out of date and how to
 #   bring it up to date.
-# MODE=run -DTOOL=<resweaver> -DARGUMENTS=<file>
-#   runs the tool once, for generators that read no depfile.
+# MODE=run -DTOOL=<resweaver> -DARGUMENTS=<file> -DSTAMP=<file>
+#   runs the tool once and touches the stamp, for generators that read no depfile.
 # MODE=rcc_depfile -DRCC=<rcc> -DQRC=<file.qrc> -DOUTPUT=<rcc's output> -DDEPFILE=<file>
 #      -DLINKS=<folder>
 #   writes the depfile of rcc's output from rcc --list, which names every file that rcc reads from
@@ -189,6 +189,7 @@ elseif(MODE STREQUAL "tool")
   write_depfile("${DEPFILE}" "${STAMP}" ${dependencies})
 elseif(MODE STREQUAL "run")
   run_tool("${ARGUMENTS}")
+  file(TOUCH "${STAMP}")
 elseif(MODE STREQUAL "rcc_depfile")
   rcc_files(files)
   if(files STREQUAL "FALSE")

@@ -45,6 +45,26 @@ configure_fails "a group that the project's .qrc lacks" \
   "resources.qrc has no group with the prefix /docs: add <qresource prefix=\"/docs\"></qresource>" \
   "resweaver_add_resources(helpviewer QRC resources.qrc HTML html PREFIX /docs)"
 
+# Where the generator reads no depfile (older CMake, or RESWEAVER_NO_DEPFILE), the steps run at
+# every build, and rcc only when something changed.
+cp CMakeLists.example CMakeLists.txt
+rm -rf "$build"
+logged "configuring without depfiles" cmake -S . -B "$build" -G "Unix Makefiles" \
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DRESWEAVER_NO_DEPFILE=ON
+logged "the build without depfiles" cmake --build "$build"
+check_embedded "a build without depfiles" "$build/helpviewer" "/icons|.|icons" "/help|html|." \
+  "/api|$build/api|."
+echo '<p>new' >"html/guide/new page.html"
+logged "the build without depfiles after adding a file" cmake --build "$build"
+check_embedded "adding a file without depfiles" "$build/helpviewer" "/icons|.|icons" \
+  "/help|html|." "/api|$build/api|."
+cmake --build "$build" >"$work/log" 2>&1
+if grep -E 'rcc:|Building|Linking' "$work/log"; then
+  echo "without depfiles, a build without changes compiled the resources again" >&2
+  exit 1
+fi
+rm "html/guide/new page.html"
+
 # UPDATE_SOURCE: two groups of the committed .qrc, one of them with BASE and EXCLUDE; RCC_OPTIONS
 # reach rcc.
 mkdir -p html/drafts api/classes
