@@ -9,16 +9,31 @@
 #   Debian package takes libc shared, so that libc's security updates reach the tool (lintian
 #   refuses a statically linked binary): configure such a build with -DRESWEAVER_STATIC_LIBC=OFF;
 #   CPack refuses to package a fully static tool as a .deb.
-# Neither applies to sanitizer or fuzzer builds, nor to Windows (a static .exe there anyway).
+# Neither applies to sanitizer or fuzzer builds, nor to Windows (a static .exe there anyway), nor to
+# macOS, whose linker takes -dead_strip for --gc-sections and whose C++ runtime is the system's.
 set(RESWEAVER_LINKED_LIBC_IN OFF)
-if(RESWEAVER_STATIC_RUNTIME AND NOT WIN32 AND NOT RESWEAVER_SANITIZE AND NOT RESWEAVER_FUZZ
-   AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+# The standard library decides what can be linked in: libstdc++ has -static-libstdc++, libc++
+# (macOS's, or clang's -stdlib=libc++ elsewhere) has no such flag.
+include(CheckCXXSourceCompiles)
+check_cxx_source_compiles("
+  #include <cstddef>
+  #ifndef _LIBCPP_VERSION
+  #error not libc++
+  #endif
+  int main() { return 0; }" RESWEAVER_WITH_LIBCXX)
+if(APPLE)
+  # Apple's linker: -dead_strip leaves out what the tool never calls. The C++ runtime and libc are
+  # the system's own shared libraries there, and nothing is linked statically.
+  if(NOT RESWEAVER_SANITIZE AND NOT RESWEAVER_FUZZ)
+    target_link_options(resweaver PRIVATE -Wl,-dead_strip)
+  endif()
+elseif(RESWEAVER_STATIC_RUNTIME AND NOT WIN32 AND NOT RESWEAVER_SANITIZE AND NOT RESWEAVER_FUZZ
+       AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   if(RESWEAVER_STATIC_LIBC AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Static PIEs need the C library's support (glibc 2.27 and later, musl) and its static archive
     # (Fedora's glibc-static, for one, is not installed by default): try one that uses what the
     # tool uses, and run it where it can run.
     include(CheckCXXSourceRuns)
-    include(CheckCXXSourceCompiles)
     set(CMAKE_REQUIRED_FLAGS "-std=c++17 -fPIE")
     set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
     set(static_pie_probe "
@@ -48,6 +63,8 @@ if(RESWEAVER_STATIC_RUNTIME AND NOT WIN32 AND NOT RESWEAVER_SANITIZE AND NOT RES
     # which in a static PIE gives a binary without a loader that crashes at its first libc call.
     set_target_properties(resweaver_core resweaver PROPERTIES POSITION_INDEPENDENT_CODE ON)
     target_link_options(resweaver PRIVATE -static-pie -Wl,--gc-sections)
+  elseif(RESWEAVER_WITH_LIBCXX)
+    target_link_options(resweaver PRIVATE -Wl,--gc-sections)
   else()
     target_link_options(resweaver PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
   endif()

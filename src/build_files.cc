@@ -67,6 +67,15 @@ void BuildFiles::entry(const EntryText& text) {
 }
 
 void BuildFiles::write(const std::string& written, const Node& root, const Node& group) {
+  if (line_.depfile || line_.rccDepfile) {
+    writeDepfiles(written, root, group);
+  }
+  if (stamp_) {
+    stamp_->touch();
+  }
+}
+
+void BuildFiles::writeDepfiles(const std::string& written, const Node& root, const Node& group) {
   const std::string& target = line_.stamp ? *line_.stamp : written;
   std::vector<std::string> dependencies = {resolvedText(pathFromNarrow(uiPath_)),
                                            narrowText(weaklyCanonical(htmlPath_))};
@@ -74,25 +83,23 @@ void BuildFiles::write(const std::string& written, const Node& root, const Node&
   if (line_.depfile) {
     writeTextFile(*line_.depfile, depfileText(target, dependencies));
   }
-  if (line_.rccDepfile) {
-    std::vector<std::string> texts;
-    for (const Node* child = root.first_node(); child != nullptr; child = child->next_sibling()) {
-      if (child != &group && child->type() == rapidxml::node_element) {
-        for (const FileEntry& entry : fileEntries(child)) {
-          texts.emplace_back(entry.text);
-        }
+  if (!line_.rccDepfile) {
+    return;
+  }
+  std::vector<std::string> texts;
+  for (const Node* child = root.first_node(); child != nullptr; child = child->next_sibling()) {
+    if (child != &group && child->type() == rapidxml::node_element) {
+      for (const FileEntry& entry : fileEntries(child)) {
+        texts.emplace_back(entry.text);
       }
     }
-    texts.insert(texts.end(), entries_.begin(), entries_.end());
-    // What rcc's output depends on through this run as well: a step that runs the tool and then
-    // rcc takes this file as its whole depfile.
-    const std::vector<std::string> inputs = rccInputs(written, texts);
-    dependencies.insert(dependencies.end(), inputs.begin(), inputs.end());
-    writeTextFile(*line_.rccDepfile, depfileText(*line_.rccTarget, dependencies));
   }
-  if (stamp_) {
-    stamp_->touch();
-  }
+  texts.insert(texts.end(), entries_.begin(), entries_.end());
+  // What rcc's output depends on through this run as well: a step that runs the tool and then rcc
+  // takes this file as its whole depfile.
+  const std::vector<std::string> inputs = rccInputs(written, texts);
+  dependencies.insert(dependencies.end(), inputs.begin(), inputs.end());
+  writeTextFile(*line_.rccDepfile, depfileText(*line_.rccTarget, dependencies));
 }
 
 }  // namespace resweaver

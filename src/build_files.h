@@ -34,6 +34,8 @@ class BuildFiles {
   void write(const std::string& written, const Node& root, const Node& group);
 
  private:
+  void writeDepfiles(const std::string& written, const Node& root, const Node& group);
+
   const CommandLine& line_;
   std::string uiPath_;
   std::filesystem::path htmlPath_;

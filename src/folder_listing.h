@@ -34,11 +34,12 @@ class FolderListing {
   bool next(const char*& name, EntryType& type);
 
  private:
+  // Each listing uses its own fields.
   int fd_;
-  void* stream_ = nullptr;          // readdir(): the DIR of fd_
-  std::unique_ptr<char[]> buffer_;  // getdents64(): a batch of entries
-  std::size_t at_ = 0;
-  std::size_t length_ = 0;
+  [[maybe_unused]] void* stream_ = nullptr;  // readdir(): the DIR of fd_
+  std::unique_ptr<char[]> buffer_;           // getdents64(): a batch of entries
+  [[maybe_unused]] std::size_t at_ = 0;
+  [[maybe_unused]] std::size_t length_ = 0;
 };
 
 inline bool isDots(const char* name) {

@@ -74,9 +74,9 @@ void refuseCombinations(const CommandLine& line) {
 }
 
 int run(const CommandLine& line) {
+  refuseCombinations(line);
   // Patterns are checked before anything is read.
   const std::vector<PathPattern> excludes(line.excludes.begin(), line.excludes.end());
-  refuseCombinations(line);
   const std::vector<std::string>& args = line.arguments;
   const std::filesystem::path rootPath = pathFromNarrow(args[0]);
   const std::string uiPath = narrowText(rootPath / pathFromNarrow(args[1])) + ".qrc";
@@ -139,12 +139,14 @@ int run(const CommandLine& line) {
       return !matchesAny(excludes, entry.path.substr(entry.below), false);
     };
   }
+  // After the exclusion's hook: the folders recorded for the depfile are those entered.
   buildFiles.watch(options);
   TextArena checked;  // the new entries, for --check
   std::vector<FileEntry> newEntries;
   scanFolder(rootPath, htmlPath, options, [&](const EntryText& text) {
     if (paths && paths->movesEntries()) {
-      // The alias keeps the resource path that the entry has in place, or is the one --base gave.
+      // The alias keeps the resource path that the entry has in place, or the one that --base
+      // gives.
       const EntryText moved = paths->scannedEntry(text);
       if (text.alias.empty()) {
         printer.aliasedEntry(text.head, text.tail, moved.head, moved.tail);
@@ -163,11 +165,7 @@ int run(const CommandLine& line) {
   printer.end();
   if (!line.check) {
     written.save(out);
-    // A new output's lock is on its folder, and the build files, which may lie in that folder
-    // too, take the same lock on their own: it is released first.
-    const std::string writtenPath = written.uiPath();
-    output.reset();
-    buildFiles.write(writtenPath, *root, group);
+    buildFiles.write(written.uiPath(), *root, group);
     return kSuccess;
   }
   if (out.unchanged()) {

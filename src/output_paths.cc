@@ -76,14 +76,14 @@ std::string OutputPaths::rootRelative(std::string_view text) const {
 EntryText OutputPaths::scannedEntry(const EntryText& text) {
   if (text.tail.empty()) {
     moved_ = rootRelative(text.head);
-    return {moved_, {}, false, text.alias};
+    return {moved_, {}, false, {}};
   }
   // Most entries share their head, the HTML folder's relative form: it is rewritten once.
   if (text.head != head_ || movedHead_.empty()) {
     head_ = text.head;
     movedHead_ = rootRelative(text.head);
   }
-  return {movedHead_, text.tail, false, text.alias};
+  return {movedHead_, text.tail, false, {}};
 }
 
 void rewriteTemplateEntries(Document& doc, Node& root, const Node& group,

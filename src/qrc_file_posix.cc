@@ -155,6 +155,30 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
   removeLeftovers(p.folder, p.name);
 }
 
+namespace {
+
+std::vector<std::pair<dev_t, ino_t>>& lockedFolders() {
+  static std::vector<std::pair<dev_t, ino_t>> folders;
+  return folders;
+}
+
+}  // namespace
+
+bool holdsFolderLock(const struct stat& folder) {
+  const auto& folders = lockedFolders();
+  return std::find(folders.begin(), folders.end(), std::pair(folder.st_dev, folder.st_ino)) !=
+         folders.end();
+}
+
+void addFolderLock(const struct stat& folder) {
+  lockedFolders().emplace_back(folder.st_dev, folder.st_ino);
+}
+
+void dropFolderLock(const struct stat& folder) {
+  auto& folders = lockedFolders();
+  folders.erase(std::find(folders.begin(), folders.end(), std::pair(folder.st_dev, folder.st_ino)));
+}
+
 // A file that does not exist cannot be locked: its folder (created if missing) is locked instead,
 // so that runs that would create the same file wait for each other. A run that finds the file in
 // place once it holds that lock opens and locks the file as usual.
@@ -182,12 +206,25 @@ bool LockedQrc::prepareMissing() {
   if (p.folder < 0) {
     throwCannotWrite(uiPath_, reason(errno));
   }
-  const int error = lockWaiting(p.folder, LOCK_EX, uiPath_);
-  if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
-    throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+  struct stat folderStatus {};
+  if (::fstat(p.folder, &folderStatus) != 0) {
+    throwCannotWrite(uiPath_, reason(errno));
+  }
+  if (!holdsFolderLock(folderStatus)) {
+    const int error = lockWaiting(p.folder, LOCK_EX, uiPath_);
+    if (error != 0 && error != ENOLCK && error != EOPNOTSUPP) {
+      throw std::runtime_error("cannot lock file " + uiPath_ + ": " + reason(error));
+    }
+    p.lockedFolder = folderStatus;
+    p.holdsFolder = true;
+    addFolderLock(folderStatus);
   }
   if (::fstatat(p.folder, p.name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
-    ::close(std::exchange(p.folder, -1));  // another run created it while this one waited
+    // Another run created it while this one waited.
+    if (std::exchange(p.holdsFolder, false)) {
+      dropFolderLock(p.lockedFolder);
+    }
+    ::close(std::exchange(p.folder, -1));
     return false;
   }
   missing_ = true;

@@ -11,13 +11,24 @@
 
 namespace resweaver {
 
+// The folders whose lock this process holds for files it creates there (see prepareMissing): a
+// second file created in the same folder by the same run must not wait for the run's own lock.
+bool holdsFolderLock(const struct stat& folder);
+void addFolderLock(const struct stat& folder);
+void dropFolderLock(const struct stat& folder);
+
 struct LockedQrc::Platform {
-  int fd = -1;            // the locked .qrc, opened for reading
-  struct stat status {};  // as it was when the lock was granted
-  int folder = -1;        // the folder that holds the .qrc (the final target of any link)
-  std::string name;       // the .qrc's name in that folder
+  int fd = -1;                  // the locked .qrc, opened for reading
+  struct stat status {};        // as it was when the lock was granted
+  int folder = -1;              // the folder that holds the .qrc (the final target of any link)
+  std::string name;             // the .qrc's name in that folder
+  struct stat lockedFolder {};  // the folder, when this object holds its lock
+  bool holdsFolder = false;
 
   ~Platform() {
+    if (holdsFolder) {
+      dropFolderLock(lockedFolder);
+    }
     if (folder >= 0) {
       ::close(folder);
     }
@@ -34,6 +45,9 @@ inline std::string reason(int error) {
 inline bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
+
+// Writes every block of text at fd's current position; returns 0 or the error.
+int writeBlocks(int fd, const PrintedText& text);
 
 }  // namespace resweaver
 

@@ -186,20 +186,9 @@ void QrcPrinter::entry(std::string_view head, std::string_view tail, std::string
 
 void QrcPrinter::aliasedEntry(std::string_view aliasHead, std::string_view aliasTail,
                               std::string_view head, std::string_view tail) {
-  Printer printer(out_);
-  out_.append(entries_++ == 0 ? ">\n\t\t<file alias=" : "\t\t<file alias=");
-  // Quoted as the printer quotes any attribute value.
-  const bool doubleQuote = aliasHead.find('"') == std::string_view::npos &&
-                           aliasTail.find('"') == std::string_view::npos;
-  const char quote = doubleQuote ? '"' : '\'';
-  out_.append(quote);
-  printer.escaped(aliasHead, doubleQuote ? '\'' : '"');
-  printer.escaped(aliasTail, doubleQuote ? '\'' : '"');
-  out_.append(quote);
-  out_.append('>');
-  printer.escaped(head);
-  printer.escaped(tail);
-  out_.append("</file>\n");
+  std::string alias(aliasHead);
+  alias += aliasTail;
+  entry(head, tail, alias);
 }
 
 void QrcPrinter::end() {

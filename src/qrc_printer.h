@@ -23,7 +23,7 @@ class QrcPrinter {
       : doc_(doc), root_(root), group_(group), out_(out) {}
   void begin();
   void entry(std::string_view head, std::string_view tail = {}, std::string_view alias = {});
-  // entry() with an alias attribute (also in two pieces), which rcc takes as the resource path.
+  // entry() with an alias given in two pieces.
   void aliasedEntry(std::string_view aliasHead, std::string_view aliasTail, std::string_view head,
                     std::string_view tail = {});
   void end();

@@ -1,13 +1,12 @@
-// Saving the .qrc on POSIX systems: a new file written beside the real one, flushed, given the old
-// file's owner, mode and extended attributes, renamed over it, and the folder flushed; or, where
-// the new file could not be what the old one was, the old file rewritten in place with the signals
-// that end a build held back.
+// Saving the .qrc on POSIX systems by replacing it: a new file written beside the real one,
+// flushed, given the old file's owner, extended attributes and mode, renamed over it, and the
+// folder flushed. Where the new file could not be what the old one was, the old file is rewritten
+// in place instead (qrc_rewrite_posix.cc).
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -21,9 +20,6 @@
 
 namespace resweaver {
 
-namespace {
-
-// Writes every block at the file's current position.
 int writeBlocks(int fd, const PrintedText& text) {
   for (std::string_view block : text.blocks()) {
     while (!block.empty()) {
@@ -39,6 +35,8 @@ int writeBlocks(int fd, const PrintedText& text) {
   }
   return 0;
 }
+
+namespace {
 
 // What a failure to carry the old file's owner, group or attributes over means: the new file would
 // not be what the old one was, so the save stays in place instead.
@@ -114,26 +112,6 @@ CarryOver carryOver(int from, const struct stat& status, int to) {
   }
   return carryAttributes(from, to);
 }
-
-// Holds back the signals that end a build (Ctrl-C, a killed job, a closed terminal or pipe) while
-// the file is rewritten in place; they take effect when it is complete and flushed.
-class HeldSignals {
- public:
-  HeldSignals() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
-      sigaddset(&held, signal);
-    }
-    ::sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~HeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  HeldSignals(const HeldSignals&) = delete;
-  HeldSignals& operator=(const HeldSignals&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 }  // namespace
 
@@ -225,54 +203,6 @@ bool LockedQrc::replace(const PrintedText& text) {
     warn("cannot flush the folder of " + uiPath_ + ": " + reason(error));
   }
   return true;
-}
-
-void LockedQrc::rewriteInPlace(const PrintedText& text) {
-  Platform& p = *platform_;
-  // The locked file itself, opened again for writing, whatever its name is now; where the system
-  // cannot do that, the name must still lead to it.
-  int fd = reopenOpenFile(p.fd, O_WRONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0 && errno == ENOENT) {
-    fd = ::openat(p.folder, p.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
-    struct stat opened {};
-    if (fd >= 0 && (::fstat(fd, &opened) != 0 || !sameFile(opened, p.status))) {
-      ::close(fd);
-      throwCannotWrite(uiPath_, "the file was replaced during the run");
-    }
-  }
-  if (fd < 0) {
-    throwCannotWrite(uiPath_, reason(errno));
-  }
-  const auto fail = [&](int error) {
-    ::close(fd);
-    throwCannotWrite(uiPath_, reason(error));
-  };
-  const std::uint64_t size = text.size();
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      size > limit.rlim_cur) {
-    fail(EFBIG);
-  }
-  if (size > size_) {
-    if (const int error = reserveSpace(fd, size)) {
-      fail(error);
-    }
-  }
-  {
-    const HeldSignals held;
-    if (const int error = writeBlocks(fd, text)) {
-      fail(error);
-    }
-    if (size < size_ && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      fail(errno);
-    }
-    if (const int error = flushToDisk(fd)) {
-      fail(error);
-    }
-  }
-  if (::close(fd) != 0) {
-    warn("cannot close " + uiPath_ + " after writing it: " + reason(errno));
-  }
 }
 
 }  // namespace resweaver

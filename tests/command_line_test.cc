@@ -75,6 +75,9 @@ TEST(CommandLineTest, TakesValuesAfterEqualsOrAsTheNextWord) {
   EXPECT_FALSE(line.sort);
   EXPECT_EQ(line.arguments, (std::vector<std::string>{"d", "a", "h", "/"}));
   EXPECT_EQ(parse({"--exclude=", "d"}).excludes, std::vector<std::string>{""});
+  const CommandLine rcc = parse({"--rcc-depfile=r.d", "--rcc-target", "qrc.cpp", "d"});
+  EXPECT_EQ(rcc.rccDepfile, "r.d");
+  EXPECT_EQ(rcc.rccTarget, "qrc.cpp");
 }
 
 TEST(CommandLineTest, RefusesWhatWouldBeIgnoredOrMisread) {
@@ -89,6 +92,7 @@ TEST(CommandLineTest, RefusesWhatWouldBeIgnoredOrMisread) {
       {{"--help ", "d", "a", "h", "/"}, "unknown option --help "},
       {{"--exclude"}, "option --exclude needs a value"},
       {{"--output", "a", "--output=b", "d", "a", "h", "/"}, "option --output given twice"},
+      {{"--rcc-target=a", "--rcc-target=b", "d"}, "option --rcc-target given twice"},
       {{"d", "a", "h", "/", "--check"}, "option --check must come before the arguments"},
       {{"d", "a", "h", "/", "x", "--sort"}, "option --sort must come before the arguments"},
       {{"--", "d", "a", "h", "/", "--"}, "option -- must come before the arguments"},

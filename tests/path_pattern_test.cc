@@ -1,5 +1,10 @@
 #include "path_pattern.h"
 
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -79,6 +84,88 @@ TEST(PathPatternTest, MatchesLikeGitignore) {
           {"a\\\\b", {"a\\b"}, {"a/b"}},
       },
       PatternStyle::kPosix);
+}
+
+// The straightforward way: the pattern as a regular expression over the path with a / after every
+// name, ** as any number of names.
+std::regex oracle(const std::string& pattern) {
+  std::string text = pattern;
+  const bool foldersOnly = text.back() == '/';
+  if (foldersOnly) {
+    text.pop_back();
+  }
+  const bool anchored = text.find('/') != std::string::npos;
+  std::string expression = anchored ? "" : "(?:[^/]+/)*";
+  std::size_t at = text[0] == '/' ? 1 : 0;
+  while (at <= text.size()) {
+    const std::size_t end = std::min(text.find('/', at), text.size());
+    const std::string name = text.substr(at, end - at);
+    if (name == "**") {
+      expression += "(?:[^/]+/)*";
+    } else {
+      for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == '[') {
+          const std::size_t close = name.find(']', i + 2);
+          const bool negated = name[i + 1] == '!';
+          expression += (negated ? "[^/" : "[") +
+                        name.substr(i + (negated ? 2 : 1), close - i - (negated ? 2 : 1)) + "]";
+          i = close;
+        } else {
+          expression += c == '*'   ? "[^/]*"
+                        : c == '?' ? "[^/]"
+                        : c == '.' ? "\\."
+                                   : std::string(1, c);
+        }
+      }
+      expression += "/";
+    }
+    at = end + 1;
+  }
+  return std::regex(expression);
+}
+
+TEST(PathPatternTest, MatchesAsARegularExpressionWould) {
+  std::mt19937 random(20261208);
+  const auto pick = [&](const std::vector<std::string>& pieces, int least, int most) {
+    std::string text;
+    for (int n = std::uniform_int_distribution<int>(least, most)(random); n > 0; --n) {
+      text += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    }
+    return text;
+  };
+  const std::vector<std::string> nameParts = {"a", "b", ".", "*", "?", "[ab]", "[!a]"};
+  std::vector<std::string> paths;
+  for (int i = 0; i < 300; ++i) {
+    std::string path = pick({"a", "b", "."}, 1, 3);
+    for (int depth = std::uniform_int_distribution<int>(0, 3)(random); depth > 0; --depth) {
+      path += "/" + pick({"a", "b", "."}, 1, 3);
+    }
+    paths.push_back(path);
+  }
+  for (int i = 0; i < 300; ++i) {
+    std::string pattern = random() % 4 == 0 ? "/" : "";
+    for (int names = std::uniform_int_distribution<int>(1, 4)(random); names > 0; --names) {
+      pattern += (random() % 4 == 0 ? "**" : pick(nameParts, 1, 3)) + (names > 1 ? "/" : "");
+    }
+    pattern += random() % 5 == 0 ? "/" : "";
+    const bool foldersOnly = pattern.back() == '/';
+    std::regex expected;
+    std::unique_ptr<PathPattern> matcher;
+    try {
+      matcher = std::make_unique<PathPattern>(pattern, PatternStyle::kPosix);
+    } catch (const std::runtime_error&) {
+      continue;  // names such as . and .. are refused
+    }
+    expected = oracle(pattern);
+    for (const std::string& path : paths) {
+      for (const bool folder : {false, true}) {
+        EXPECT_EQ(matcher->matches(path, folder),
+                  (folder || !foldersOnly) && std::regex_match(path + "/", expected))
+            << pattern << " " << path << (folder ? " (folder)" : "");
+      }
+    }
+  }
 }
 
 TEST(PathPatternTest, OnWindowsIgnoresTheCaseOfAsciiLettersAndTakesBothSeparators) {

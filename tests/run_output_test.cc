@@ -3,6 +3,7 @@
 // depends on, and --stamp is their target. Real Ninja and make builds check that a step runs
 // exactly when the list of files changes.
 #include <chrono>
+#include <functional>
 #include <future>
 #include <set>
 #include <sstream>
@@ -141,19 +142,6 @@ TEST_F(OutputTest, WritesTheResultForItsFolderAndNeverTheTemplate) {
   EXPECT_EQ(readFile(src / "beside.qrc"), readFile(src / "app.qrc"));
 }
 
-// A new output, its depfiles and its stamp may share one folder that does not exist yet: the run
-// creates them all rather than wait for the lock on that folder that it holds itself.
-TEST_F(OutputTest, WritesTheOutputAndItsBuildFilesIntoOneNewFolder) {
-  const fs::path build = dir / "new/build";
-  const RunResult result =
-      run({"--output", (build / "app.qrc").string(), "--depfile", (build / "app.d").string(),
-           "--rcc-depfile", (build / "rcc.d").string(), "--rcc-target", "qrc_app.cpp", "--stamp",
-           (build / "app.stamp").string()},
-          "timeout 20");
-  ASSERT_EQ(result.status, 0) << result.out;
-  EXPECT_EQ(namesIn(build), (std::set<std::string>{"app.qrc", "app.d", "rcc.d", "app.stamp"}));
-}
-
 // rcc finds the same files under the same resource paths in the output as in the template
 // brought up to date in place, for every kind of entry.
 TEST_F(OutputTest, RccMapsTheOutputAsTheTemplateInPlace) {
@@ -236,6 +224,204 @@ TEST_F(OutputTest, ParallelRunsCreateOneOutput) {
   }
   EXPECT_EQ(namesIn(dir / "build"), std::set<std::string>{"out.qrc"});
   EXPECT_NE(readFile(out).find("../src/html/index.html</file>"), std::string::npos);
+}
+
+// A project whose group /help lists src/html, built by a step that writes build/out.qrc, its
+// depfile and a stamp.
+class BuildStepTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    writeFile(src / "app.qrc", "<RCC/>");
+    writeFile(src / "html/index.html", "");
+    writeFile(src / "html/sub/page.html", "");
+  }
+
+  std::string command(const std::string& options = "") const {
+    return quoted(RESWEAVER_BINARY) + " --sort --output build/out.qrc --depfile build/app.d " +
+           options + " --stamp build/app.stamp src app html /help";
+  }
+
+  RunResult inDir(const std::string& shell) const {
+    return runCommand("cd " + quoted(dir.path().string()) + " && " + shell);
+  }
+
+  std::string listed() const { return readFile(dir / "build/out.qrc"); }
+
+  // Changes the tree in each way that changes the list, and in one that does not, and expects
+  // upToDate() to say so before and after each build().
+  void expectRunsExactlyWhenTheListChanges(const std::function<bool()>& upToDate,
+                                           const std::function<void()>& build) {
+    const fs::path html = src / "html";
+    build();
+    ASSERT_TRUE(upToDate());
+    const struct {
+      const char* what;
+      std::function<void()> change;
+      const char* entry;  // what the list holds afterwards (or not, with a leading '!')
+    } changes[] = {
+        {"a file added below", [&] { writeFile(html / "sub/new.html", ""); }, "sub/new.html"},
+        {"a file renamed", [&] { fs::rename(html / "sub/new.html", html / "sub/old.html"); },
+         "sub/old.html"},
+        {"a file removed", [&] { fs::remove(html / "sub/old.html"); }, "!sub/old.html"},
+        {"a folder added", [&] { writeFile(html / "new/deeper/x.html", ""); }, "deeper/x.html"},
+        {"a file added to it", [&] { writeFile(html / "new/deeper/y.html", ""); }, "y.html"},
+        {"a folder removed", [&] { fs::remove_all(html / "new"); }, "!deeper"},
+        {"odd names",
+         [&] {
+           for (const char* name : {"a b", "h#x", "d$x", "c:x", "\xC3\xA9"}) {
+             fs::create_directories(html / name);
+           }
+         },
+         "sub/page.html"},
+        {"a file in a b", [&] { writeFile(html / "a b/1.html", ""); }, "a b/1.html"},
+        {"a file in h#x", [&] { writeFile(html / "h#x/2.html", ""); }, "h#x/2.html"},
+        {"a file in d$x", [&] { writeFile(html / "d$x/3.html", ""); }, "d$x/3.html"},
+        {"a file in c:x", [&] { writeFile(html / "c:x/4.html", ""); }, "c:x/4.html"},
+        {"a file in \xC3\xA9", [&] { writeFile(html / "\xC3\xA9/5.html", ""); }, "\xC3\xA9/5.html"},
+    };
+    for (const auto& c : changes) {
+      SCOPED_TRACE(c.what);
+      runCommand("sleep 0.02");  // beyond the granularity of any file-system clock here
+      c.change();
+      EXPECT_FALSE(upToDate());
+      build();
+      EXPECT_TRUE(upToDate());
+      const bool absent = c.entry[0] == '!';
+      EXPECT_EQ(listed().find(c.entry + (absent ? 1 : 0)) == std::string::npos, absent);
+    }
+    // A file's content is not the list's business.
+    writeFile(html / "index.html", "changed");
+    EXPECT_TRUE(upToDate());
+    // A folder whose name the depfile cannot hold: the step runs at every build, until it goes.
+    fs::create_directories(html / "a&b';c");
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_FALSE(upToDate());
+      build();
+    }
+    fs::remove(html / "a&b';c");
+    EXPECT_FALSE(upToDate());
+    build();
+    EXPECT_TRUE(upToDate());
+  }
+
+  TempDir dir;
+  const fs::path src = dir / "src";
+};
+
+TEST_F(BuildStepTest, DepfileNamesTheTemplateAndEveryFolderListed) {
+  for (const char* name : {"a b", "a&b", "c:x", "d$x", "h#x", "\xC3\xA9"}) {
+    fs::create_directories(src / "html" / name);
+  }
+  ASSERT_EQ(inDir(command()).status, 0);
+  const std::string html = (src / "html").string();
+  const std::string folders = html + " \\\n  " + html + "/a\\ b \\\n  " + html + "/c\\:x \\\n  " +
+                              html + "/d$$x \\\n  " + html + "/h\\#x \\\n  " + html +
+                              "/sub \\\n  " + html + "/\xC3\xA9";
+  const std::string rules = html + ":\n" + html + "/a\\ b:\n" + html + "/c\\:x:\n" + html +
+                            "/d$$x:\n" + html + "/h\\#x:\n" + html + "/sub:\n" + html +
+                            "/\xC3\xA9:\n";
+  const std::string qrc = (src / "app.qrc").string();
+  EXPECT_EQ(readFile(dir / "build/app.d"),
+            "build/app.stamp: \\\n  " + qrc + " \\\n  " + folders +
+                " \\\n  build/app.stamp/unwritable-name-in-depfile\n\n" + qrc + ":\n" + rules +
+                "build/app.stamp/unwritable-name-in-depfile:\n");
+  fs::remove(src / "html/a&b");
+  // Without a stamp, the target is the .qrc written: the output, or the template in place.
+  ASSERT_EQ(
+      inDir(quoted(RESWEAVER_BINARY) + " --output build/out.qrc --depfile app.d src app html /help")
+          .status,
+      0);
+  EXPECT_EQ(readFile(dir / "app.d").rfind("build/out.qrc: \\\n  " + qrc + " ", 0), 0u);
+  ASSERT_EQ(inDir(quoted(RESWEAVER_BINARY) + " --depfile app.d src app html /help").status, 0);
+  EXPECT_EQ(readFile(dir / "app.d").rfind("src/app.qrc: \\\n  " + qrc + " ", 0), 0u);
+}
+
+// The stamp gets the time at which a successful run began, also when nothing else changed.
+TEST_F(BuildStepTest, EverySuccessfulRunAndNoOtherTouchesTheStamp) {
+  ASSERT_EQ(inDir(command()).status, 0);
+  const auto written = fs::last_write_time(dir / "build/out.qrc");
+  fs::last_write_time(dir / "build/app.stamp", kLongAgo);
+  const auto before = fs::file_time_type::clock::now();
+  ASSERT_EQ(inDir(command()).status, 0);
+  EXPECT_EQ(fs::last_write_time(dir / "build/out.qrc"), written);
+  const auto stamped = fs::last_write_time(dir / "build/app.stamp");
+  EXPECT_GT(stamped, before - std::chrono::milliseconds(50));
+  EXPECT_LE(stamped, fs::file_time_type::clock::now());
+  EXPECT_EQ(namesIn(dir / "build"), (std::set<std::string>{"app.d", "app.stamp", "out.qrc"}));
+
+  fs::last_write_time(dir / "build/app.stamp", kLongAgo);
+  const std::string depfile = readFile(dir / "build/app.d");
+  fs::rename(src / "html", src / "gone");
+  EXPECT_EQ(inDir(command()).status, kFailure);
+  EXPECT_EQ(fs::last_write_time(dir / "build/app.stamp"), kLongAgo);
+  EXPECT_EQ(readFile(dir / "build/app.d"), depfile);
+}
+
+TEST_F(BuildStepTest, NinjaRunsTheStepExactlyWhenTheListChanges) {
+  if (runCommand("ninja --version").status != 0) {
+    GTEST_SKIP() << "no ninja (Debian package ninja-build)";
+  }
+  writeFile(dir / "build.ninja", "rule weave\n  command = " + command() +
+                                     "\n  depfile = build/app.d\n  deps = gcc\n  restat = 1\n"
+                                     "build build/app.stamp: weave\n");
+  expectRunsExactlyWhenTheListChanges(
+      [&] { return inDir("ninja -n").out.find("no work to do") != std::string::npos; },
+      [&] {
+        const RunResult built = inDir("ninja");
+        EXPECT_EQ(built.status, 0) << built.out;
+      });
+}
+
+TEST_F(BuildStepTest, MakeRunsTheStepExactlyWhenTheListChanges) {
+  if (runCommand("make --version").status != 0) {
+    GTEST_SKIP() << "no GNU make";
+  }
+  writeFile(dir / "Makefile", "build/app.stamp:\n\t" + command() + "\n-include build/app.d\n");
+  expectRunsExactlyWhenTheListChanges([&] { return inDir("make -q").status == 0; },
+                                      [&] {
+                                        const RunResult built = inDir("make");
+                                        EXPECT_EQ(built.status, 0) << built.err;
+                                      });
+}
+
+// One step that runs the tool and then rcc, with the depfile that --rcc-depfile writes: it runs
+// again when any file that rcc reads changes, including those of other groups and folder entries.
+TEST_F(BuildStepTest, RccDepfileCoversEveryFileThatRccReads) {
+  const std::string rcc = "/usr/lib/qt5/bin/rcc";
+  if (runCommand("ninja --version").status != 0 || !fs::exists(rcc)) {
+    GTEST_SKIP() << "no ninja or no rcc (Debian packages ninja-build, qtbase5-dev-tools)";
+  }
+  writeFile(src / "app.qrc",
+            "<RCC><qresource prefix='/i'><file>icons/a b.svg</file><file>tree</file></qresource>"
+            "</RCC>");
+  writeFile(src / "icons/a b.svg", "");
+  writeFile(src / "tree/deep/f.txt", "");
+  writeFile(dir / "build.ninja",
+            "rule both\n  command = " + quoted(RESWEAVER_BINARY) +
+                " --output build/out.qrc --rcc-depfile build/rcc.d --rcc-target build/qrc_app.cpp"
+                " src app html /help && " +
+                rcc +
+                " -o build/qrc_app.cpp build/out.qrc\n"
+                "  depfile = build/rcc.d\n  deps = gcc\n"
+                "build build/qrc_app.cpp: both\n");
+  const auto upToDate = [&] {
+    return inDir("ninja -n").out.find("no work to do") != std::string::npos;
+  };
+  ASSERT_EQ(inDir("ninja").status, 0);
+  EXPECT_TRUE(upToDate());
+  for (const char* file : {"html/index.html", "icons/a b.svg", "tree/deep/f.txt", "app.qrc"}) {
+    SCOPED_TRACE(file);
+    runCommand("sleep 0.02");
+    writeFile(src / file, readFile(src / file) + " ");
+    EXPECT_FALSE(upToDate());
+    ASSERT_EQ(inDir("ninja").status, 0);
+    EXPECT_TRUE(upToDate());
+  }
+  runCommand("sleep 0.02");
+  writeFile(src / "tree/deep/g.txt", "");
+  EXPECT_FALSE(upToDate());
+  ASSERT_EQ(inDir("ninja").status, 0);
+  EXPECT_NE(readFile(dir / "build/qrc_app.cpp").find("g.txt"), std::string::npos);
 }
 
 }  // namespace

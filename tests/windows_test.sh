@@ -173,6 +173,26 @@ run "hard link" 0 "$work/empty" "$(windows "$save")" app html / &&
 [[ $(stat -c %i "$save/app.qrc") == "$inode" ]] ||
   { echo "FAIL hard link: the file was replaced" >&2; failures=$((failures + 1)); }
 
+# --output into a folder that does not exist yet: the template stays, the paths climb from the
+# output's folder with an alias that keeps the resource path; the depfile and the stamp follow.
+out=$work/out-project
+mkdir -p "$out/src/html"
+: >"$out/src/html/a.html"
+printf '<RCC/>' >"$out/src/app.qrc"
+printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' \
+  $'\t\t<file alias="html\\a.html">..\\..\\src\\html\\a.html</file>' $'\t</qresource>' '</RCC>' '' \
+  >"$work/expected"
+run "output" 0 "$work/empty" --output "$(windows "$out/build/deep/app.qrc")" \
+  --depfile "$(windows "$out/build/app.d")" --stamp "$(windows "$out/build/app.stamp")" \
+  "$(windows "$out/src")" app html / &&
+  same "output" "$out/build/deep/app.qrc" "$work/expected"
+[[ $(cat "$out/src/app.qrc") == '<RCC/>' && -f $out/build/app.stamp ]] &&
+  head -1 "$out/build/app.d" | grep -q '^Z\\:.*app.stamp: \\'$'\r''$' ||
+  { echo "FAIL output: template, stamp or depfile: $(head -3 "$out/build/app.d")" >&2
+    failures=$((failures + 1)); }
+[[ $(ls -A "$out/build/deep") == app.qrc ]] ||
+  { echo "FAIL output: beside the file: $(ls -A "$out/build/deep")" >&2; failures=$((failures + 1)); }
+
 if ((failures)); then
   echo "$failures Windows checks failed" >&2
   exit 1
