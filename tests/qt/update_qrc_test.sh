@@ -20,7 +20,7 @@ logged "configuring" cmake -S . -B build -G Ninja -DCMAKE_PREFIX_PATH="$work/pre
 
 build_once() {  # $1: what changed since the last build
   logged "the build after $1" cmake --build build --parallel "$(nproc)"
-  check_embedded "$1" "/icons|.|icons" "/help|.|html" "/api|.|api"
+  check_embedded "$1" build/helpviewer "/icons|.|icons" "/help|.|html" "/api|.|api"
 }
 
 build_once "a clean build"
@@ -32,5 +32,5 @@ echo '<p>One more line.' >>html/index.html
 build_once "changing the content of a file"
 
 # A build without changes: no file is compiled, linked or rewritten, and the .qrc keeps its time.
-check_nothing_done 'Re-running CMake' resources.qrc -- cmake --build build
+check_nothing_done 'Re-running CMake' build resources.qrc -- cmake --build build
 echo "resweaver_update_qrc keeps both groups for qt_add_resources"

@@ -24,15 +24,17 @@ def write_depfile(depfile, stamp, paths):
     os.makedirs(links, exist_ok=True)
     if not os.path.exists(gone):
         open(gone, "w").close()
-    kept = set()
+    kept = []
+    for path in paths:
+        name = hashlib.md5(os.path.abspath(path).encode("utf-8", "surrogateescape")).hexdigest()
+        relink(os.path.abspath(path), os.path.join(links, name))
+        kept.append(os.path.join(links, name).replace(" ", "\\ "))
     with open(depfile, "w", encoding="utf-8") as out:
         out.write(stamp.replace(" ", "\\ ") + ":")  # as given: the build tool's name for it
-        for path in paths:
-            name = hashlib.md5(os.path.abspath(path).encode("utf-8", "surrogateescape")).hexdigest()
-            relink(os.path.abspath(path), os.path.join(links, name))
-            kept.add(name)
-            out.write(" \\\n  " + os.path.join(links, name).replace(" ", "\\ "))
-        out.write("\n")
+        out.write("".join(" \\\n  " + link for link in kept) + "\n\n")
+        # An empty rule for each, so that make takes a deleted one as a change.
+        out.write("".join(link + ":\n" for link in kept))
+    kept = {os.path.basename(link) for link in kept}
     for name in os.listdir(links):
         if name not in kept and name != "gone":
             relink(gone, os.path.join(links, name))
