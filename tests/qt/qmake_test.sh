@@ -6,8 +6,9 @@
 # the excluded drafts and backups. After every make, make -n must have nothing to do for the
 # resources, and a make without changes must compile and link nothing.
 #   qmake_test.sh <resweaver build folder> <tests/qt/helpviewer> <qt5 | qt6 | busybox>
-# busybox builds with Qt 6 and Debian's busybox applets first in PATH, as a stand-in for a BSD
-# userland: the rules must use only POSIX utilities and options.
+# qt5 loads the feature with CONFIG += resweaver, the others with load(resweaver). busybox builds
+# with Qt 6 and Debian's busybox applets first in PATH, as a stand-in for a BSD userland: the rules
+# must use only POSIX utilities and options.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/project_lib.sh"
 variant=$3
@@ -24,7 +25,13 @@ echo "a backup" >html/index.html~
 # The feature is installed for both Qt versions; qmake finds it through QMAKEFEATURES, the tool
 # through PATH.
 case $variant in
-  qt5) qmake=/usr/lib/qt5/bin/qmake; major=5 ;;
+  # Qt 5 loads the feature through CONFIG, as older projects do.
+  qt5)
+    qmake=/usr/lib/qt5/bin/qmake
+    major=5
+    sed -i 's/^load(resweaver)$/CONFIG += resweaver/' helpviewer.pro
+    grep -q '^CONFIG += resweaver$' helpviewer.pro
+    ;;
   qt6 | busybox) qmake=qmake6; major=6 ;;
   *) echo "unknown variant $variant" >&2; exit 2 ;;
 esac
