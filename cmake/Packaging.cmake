@@ -24,7 +24,7 @@ install(FILES debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Each qmake is asked for its QT_HOST_DATA; one that is not found gets the usual folder below
 # CMAKE_INSTALL_LIBDIR.
 set(RESWEAVER_QMAKE_FEATURES_DIRS "" CACHE STRING
-  "Where resweaver.prf is installed, relative to the prefix (default: from Qt 5's and Qt 6's qmake)")
+  "Where resweaver.prf is installed, relative to the prefix (default: from Qt 5's and 6's qmake)")
 set(qmake_features_dirs "${RESWEAVER_QMAKE_FEATURES_DIRS}")
 if(NOT qmake_features_dirs)
   foreach(major 5 6)

@@ -32,11 +32,13 @@ configure_fails() {
 
 here=$(pwd)
 configure_fails "a repeated group" \
-  "the group /help of $here/resources.qrc is given twice: in the call at $here/CMakeLists.txt:[0-9]+ and in the call at $here/CMakeLists.txt:[0-9]+" \
+  "the group /help of $here/resources.qrc is given twice: in the call at \
+$here/CMakeLists.txt:[0-9]+ and in the call at $here/CMakeLists.txt:[0-9]+" \
   "resweaver_add_resources(helpviewer QRC resources.qrc HTML html PREFIX /help)" \
   "resweaver_add_resources(helpviewer QRC resources.qrc HTML icons PREFIX /help)"
 # Both lines are named: the first call's line is found by counting the calls.
-grep -q "CMakeLists.txt:$(grep -n '^resweaver_add_resources' CMakeLists.txt | head -1 | cut -d: -f1) " \
+first=$(grep -n '^resweaver_add_resources' CMakeLists.txt | head -1 | cut -d: -f1)
+grep -q "CMakeLists.txt:$first " \
   <(tr -s ' \n' ' ' <"$work/log") || { cat "$work/log" >&2; exit 1; }
 configure_fails "a mistyped HTML folder" \
   "the HTML folder $here/htlm does not exist \(HTML htlm is relative to the .qrc's folder\)" \
@@ -85,7 +87,8 @@ check_embedded "a build with UPDATE_SOURCE" "$build/helpviewer" "/icons|.|icons"
 grep -q '<file alias="guide/start.html">html/guide/start.html</file>' resources.qrc &&
   grep -q '<file>api/classes/the viewer &amp; co.html</file>' resources.qrc &&
   ! grep -q drafts resources.qrc || { cat resources.qrc >&2; exit 1; }
-grep -q -- "--compress 9 --threshold 0" "$build/build.ninja" || { echo "no RCC_OPTIONS" >&2; exit 1; }
+grep -q -- "--compress 9 --threshold 0" "$build/build.ninja" ||
+  { echo "no RCC_OPTIONS" >&2; exit 1; }
 [[ $(ninja -C "$build" -n) == *"no work to do." ]] || {
   ninja -C "$build" -n -d explain >&2
   exit 1
@@ -93,7 +96,10 @@ grep -q -- "--compress 9 --threshold 0" "$build/build.ninja" || { echo "no RCC_O
 echo '<p>new' >html/new.html
 logged "the build after adding a file" cmake --build "$build"
 check_embedded "adding a file" "$build/helpviewer" "/icons|.|icons" "/help|html|." "/api|.|api"
-[[ $(ninja -C "$build" -n) == *"no work to do." ]] || { ninja -C "$build" -n -d explain >&2; exit 1; }
+[[ $(ninja -C "$build" -n) == *"no work to do." ]] || {
+  ninja -C "$build" -n -d explain >&2
+  exit 1
+}
 
 # A .qrc that the build cannot write: the build fails, saying how to bring it up to date.
 echo '<p>another' >html/another.html
@@ -110,7 +116,8 @@ if "${build_command[@]}" >"$work/log" 2>&1; then
   cat "$work/log" >&2
   exit 1
 fi
-tr -s ' \n' ' ' <"$work/log" | grep -q "resources.qrc is out of date and cannot be written by the build. Bring it up to date by hand (resweaver" ||
+out_of_date="resources.qrc is out of date and cannot be written by the build. Bring it up to date"
+tr -s ' \n' ' ' <"$work/log" | grep -q "$out_of_date by hand (resweaver" ||
   { cat "$work/log" >&2; exit 1; }
 chmod -R u+w "$app"
 echo "resweaver_add_resources refuses wrong calls while CMake configures, and UPDATE_SOURCE works"
