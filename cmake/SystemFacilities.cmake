@@ -68,6 +68,14 @@ check_cxx_source_compiles("
   RESWEAVER_HAVE_FALLOCATE_KEEP_SIZE)
 resweaver_facility(RESWEAVER_HAVE_FALLOCATE_KEEP_SIZE ON)
 
+# Exchanging two names at once: Linux's renameat2() with RENAME_EXCHANGE.
+check_cxx_source_compiles("
+  #include <cstdio>
+  #include <fcntl.h>
+  int main() { return renameat2(AT_FDCWD, \"a\", AT_FDCWD, \"b\", RENAME_EXCHANGE); }"
+  RESWEAVER_HAVE_RENAME_EXCHANGE)
+resweaver_facility(RESWEAVER_HAVE_RENAME_EXCHANGE ON)
+
 # Large pages for big blocks: Linux's transparent huge pages.
 check_cxx_symbol_exists(MADV_HUGEPAGE sys/mman.h RESWEAVER_HAVE_MADV_HUGEPAGE)
 resweaver_facility(RESWEAVER_HAVE_MADV_HUGEPAGE ON)

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/types.h>
@@ -55,6 +56,18 @@ inline int reopenOpenFile(int fd, int flags) {
 #else
 inline int reopenOpenFile(int /*fd*/, int /*flags*/) {
   errno = ENOENT;
+  return -1;
+}
+#endif
+
+// Exchanges the entries a and b of folder at once; -1 with errno ENOSYS where the system cannot.
+#if RESWEAVER_HAVE_RENAME_EXCHANGE
+inline int exchangeNames(int folder, const char* a, const char* b) {
+  return ::renameat2(folder, a, folder, b, RENAME_EXCHANGE);
+}
+#else
+inline int exchangeNames(int /*folder*/, const char* /*a*/, const char* /*b*/) {
+  errno = ENOSYS;
   return -1;
 }
 #endif

@@ -14,6 +14,8 @@ namespace {
 // it is and can be told apart from any file of the user's: .app.qrc.resweaver-x7Qp2Z
 constexpr std::string_view kTemporaryTag = ".resweaver-";
 constexpr std::size_t kRandomLength = 6;
+// The longest name of a file that common file systems take, in bytes (NAME_MAX on POSIX systems).
+constexpr std::size_t kNameMax = 255;
 constexpr std::string_view kRandomAlphabet =
     "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
@@ -53,13 +55,28 @@ std::string temporarySuffix() {
   return suffix;
 }
 
+std::string_view keptName(std::string_view qrcName) {
+  // The tag and the random part must fit too; a name cut short still says whose file it is. It is
+  // cut before a whole UTF-8 character, as systems that check names for UTF-8 (macOS) require.
+  constexpr std::size_t kLongest = kNameMax - 1 - kTemporaryTag.size() - kRandomLength;
+  if (qrcName.size() <= kLongest) {
+    return qrcName;
+  }
+  std::size_t length = kLongest;
+  while (length > 0 && (static_cast<unsigned char>(qrcName[length]) & 0xC0) == 0x80) {
+    --length;
+  }
+  return qrcName.substr(0, length);
+}
+
 std::string temporaryName(std::string_view qrcName) {
   std::string name = ".";
-  name += qrcName;
+  name += keptName(qrcName);
   return name + temporarySuffix();
 }
 
 bool isTemporaryName(std::string_view name, std::string_view qrcName) {
+  qrcName = keptName(qrcName);
   const std::size_t stem = 1 + qrcName.size() + kTemporaryTag.size();
   if (name.size() != stem + kRandomLength || name[0] != '.' ||
       name.substr(1, qrcName.size()) != qrcName ||

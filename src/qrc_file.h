@@ -90,6 +90,8 @@ class LockedQrc : public OldContent {
 // The name of a temporary file for the .qrc named qrcName ("." + qrcName + temporarySuffix(), with
 // a random part), and whether name is one of them.
 std::string temporaryName(std::string_view qrcName);
+// The part of qrcName that temporary names hold: all of it, or as much as fits in a name.
+std::string_view keptName(std::string_view qrcName);
 std::string temporarySuffix();
 bool isTemporaryName(std::string_view name, std::string_view qrcName);
 

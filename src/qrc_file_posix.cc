@@ -31,77 +31,13 @@ namespace {
 // A run whose path keeps naming another file after this many locks gives up.
 constexpr int kMaxLockAttempts = 1000;
 
-extern "C" void wakeUp(int) {}
-
-// Takes the lock on fd. When it is not granted at once, waits, and after a second tells on standard
-// error why the run stands still. Returns the error, or 0 once the lock is held.
-int lockWaiting(int fd, int operation, const std::string& uiPath) {
-  if (::flock(fd, operation | LOCK_NB) == 0) {
-    return 0;
-  }
-  if (errno != EWOULDBLOCK) {
-    return errno;
-  }
-  // A repeating timer interrupts the blocking flock() every second; the first interruption prints
-  // the notice, and a missed one (the timer firing just before the call) is made up by the next.
-  struct sigaction interrupt {};
-  interrupt.sa_handler = wakeUp;  // without SA_RESTART, so that flock() returns EINTR
-  sigemptyset(&interrupt.sa_mask);
-  struct sigaction previous {};
-  ::sigaction(SIGALRM, &interrupt, &previous);
-  const itimerval everySecond{{1, 0}, {1, 0}};
-  ::setitimer(ITIMER_REAL, &everySecond, nullptr);
-  int error = 0;
-  bool noticed = false;
-  while (::flock(fd, operation) != 0) {
-    if (errno != EINTR) {
-      error = errno;
-      break;
-    }
-    if (!noticed) {
-      const std::string notice = "waiting for another run on " + uiPath + "\n";
-      std::fwrite(notice.data(), 1, notice.size(), stderr);
-      noticed = true;
-    }
-  }
-  const itimerval off{};
-  ::setitimer(ITIMER_REAL, &off, nullptr);
-  ::sigaction(SIGALRM, &previous, nullptr);
-  return error;
-}
-
-// Splits the real path of the .qrc (all links followed) into its folder and name.
-bool locate(const std::string& uiPath, std::string& folder, std::string& name) {
-  char* real = ::realpath(uiPath.c_str(), nullptr);
-  if (real == nullptr) {
-    return false;
-  }
-  const std::string path(real);
-  std::free(real);
-  const std::size_t slash = path.rfind('/');
-  folder = slash == 0 ? "/" : path.substr(0, slash);
-  name = path.substr(slash + 1);
-  return true;
-}
-
-// Removes the leftovers of runs killed between creating their new file and renaming it. Any run
-// that had one held the lock that this run holds, so none of them is still at work.
-void removeLeftovers(int folder, const std::string& name) {
-  const int listing = ::dup(folder);
-  DIR* entries = listing < 0 ? nullptr : ::fdopendir(listing);
-  if (entries == nullptr) {
-    if (listing >= 0) {
-      ::close(listing);
-    }
-    return;
-  }
-  ::rewinddir(entries);
-  while (const dirent* entry = ::readdir(entries)) {
-    if (isTemporaryName(entry->d_name, name)) {
-      std::ignore = ::unlinkat(folder, entry->d_name, 0);  // a stale file; gone is gone
-    }
-  }
-  ::closedir(entries);
+// "cannot open file <path>", with the reason where it is not about the file itself (too many open
+// files, no memory), which the path alone would not explain.
+[[noreturn]] void throwCannotOpen(const std::string& uiPath, int error) {
+  const bool aboutTheFile = error != EMFILE && error != ENFILE && error != ENOMEM &&
+                            error != ENOBUFS && error != EINTR && error != EIO;
+  throw std::runtime_error("cannot open file " + uiPath +
+                           (aboutTheFile ? "" : ": " + reason(error)));
 }
 
 }  // namespace
@@ -119,8 +55,11 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
         return;
       }
     } else {
-      if (p.fd < 0 || ::fstat(p.fd, &p.status) != 0 || !S_ISREG(p.status.st_mode)) {
-        throw std::runtime_error("cannot open file " + uiPath_);
+      if (p.fd < 0 || ::fstat(p.fd, &p.status) != 0) {
+        throwCannotOpen(uiPath_, errno);
+      }
+      if (!S_ISREG(p.status.st_mode)) {
+        throwCannotOpen(uiPath_, 0);
       }
       // A file system without advisory locks still gets its file rewritten, just without the
       // protection against concurrent runs.
@@ -133,7 +72,17 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
       struct stat named {};
       if (::fstat(p.fd, &p.status) == 0 && ::stat(uiPath_.c_str(), &named) == 0 &&
           sameFile(named, p.status)) {
-        break;
+        if (access == Access::kCheck) {
+          break;
+        }
+        // The folder for the save is the one whose entry is the locked file, found anew here: a
+        // second look at the path could lead elsewhere.
+        p.folder = openHoldingFolder(uiPath_, p.status, p.name);
+        if (p.folder != -2) {
+          p.folderError = p.folder < 0 ? errno : 0;
+          break;
+        }
+        p.folder = -1;
       }
       ::close(std::exchange(p.fd, -1));
     }
@@ -142,17 +91,9 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
     }
   }
   size_ = static_cast<std::uint64_t>(p.status.st_size);
-  if (access == Access::kCheck) {
-    return;
+  if (p.folder >= 0) {
+    removeLeftovers(p.folder, p.name);  // otherwise the save reports why it has no folder
   }
-  std::string folder;
-  if (locate(uiPath_, folder, p.name)) {
-    p.folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  }
-  if (p.folder < 0) {
-    return;  // the save finds out again, and reports
-  }
-  removeLeftovers(p.folder, p.name);
 }
 
 namespace {

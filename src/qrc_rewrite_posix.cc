@@ -47,15 +47,16 @@ class HeldSignals {
   sigset_t previous_;
 };
 
-// Whether the file system that holds fd has room for size bytes written anew. Root may use the
-// blocks reserved for it. A file system that cannot tell is taken to have room.
+// Whether the file system that holds fd has room for size bytes written anew. The space that
+// unprivileged users may take is counted, for root too: btrfs counts in its free blocks the room
+// kept for its own metadata, which file data can never take. A file system that cannot tell is
+// taken to have room.
 int checkSpace(int fd, std::uint64_t size) {
   struct statvfs space {};
   if (::fstatvfs(fd, &space) != 0 || space.f_frsize == 0) {
     return 0;
   }
-  const std::uint64_t blocks = ::geteuid() == 0 ? space.f_bfree : space.f_bavail;
-  return blocks >= (size + space.f_frsize - 1) / space.f_frsize ? 0 : ENOSPC;
+  return space.f_bavail >= (size + space.f_frsize - 1) / space.f_frsize ? 0 : ENOSPC;
 }
 
 // Writes all of data at offset; returns 0 or the error.
@@ -75,11 +76,11 @@ int writeAt(int fd, const std::string& data, off_t offset) {
 }
 
 // Saves old, the content of a file that a failed rewrite damaged, into a new file in the folder
-// for temporary files; returns its path, or an empty text.
+// for temporary files (app.qrc.old-x7Qp2Z); returns its path, or an empty text.
 std::string saveCopy(const std::string& old, const std::string& name) {
   const char* folder = std::getenv("TMPDIR");
   std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" +
-                     name + ".resweaver-old-XXXXXX";
+                     std::string(keptName(name)) + ".old-XXXXXX";
   const int fd = ::mkstemp(path.data());
   if (fd < 0) {
     return {};

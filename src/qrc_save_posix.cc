@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -106,11 +107,13 @@ CarryOver carryOver(int from, const struct stat& status, int to) {
       ::fchown(to, status.st_uid, status.st_gid) != 0) {
     return errno == EPERM ? CarryOver::kImpossible : CarryOver::kFailed;
   }
-  // After fchown(), which clears the set-user-ID and set-group-ID bits.
-  if (::fchmod(to, status.st_mode & 07777) != 0) {
-    return CarryOver::kFailed;
+  // The attributes before the mode: an ACL that the folder's default ACL gave the new file is
+  // removed before the mode opens its mask, so the new file is never more open than the old one.
+  if (const CarryOver attributes = carryAttributes(from, to); attributes != CarryOver::kDone) {
+    return attributes;
   }
-  return carryAttributes(from, to);
+  // After fchown(), which clears the set-user-ID and set-group-ID bits.
+  return ::fchmod(to, status.st_mode & 07777) == 0 ? CarryOver::kDone : CarryOver::kFailed;
 }
 
 }  // namespace
@@ -121,7 +124,7 @@ void LockedQrc::saveChanged(const PrintedText& text) {
   std::signal(SIGXFSZ, SIG_IGN);
   Platform& p = *platform_;
   if (p.folder < 0) {
-    throwCannotWrite(uiPath_, reason(errno == 0 ? ENOENT : errno));
+    throwCannotWrite(uiPath_, reason(p.folderError == 0 ? ENOENT : p.folderError));
   }
   if (missing_) {
     replace(text);  // there is no old file to rewrite in place
@@ -130,7 +133,10 @@ void LockedQrc::saveChanged(const PrintedText& text) {
   if (::faccessat(p.folder, p.name.c_str(), W_OK, AT_EACCESS) != 0) {
     throwCannotWrite(uiPath_, reason(errno));
   }
-  if (p.status.st_nlink > 1 || !replace(text)) {
+  // A file mounted on its own (a container's bind mount) cannot be renamed over.
+  struct stat folder {};
+  const bool mountedAlone = ::fstat(p.folder, &folder) == 0 && folder.st_dev != p.status.st_dev;
+  if (p.status.st_nlink > 1 || mountedAlone || !replace(text)) {
     rewriteInPlace(text);
   }
 }
@@ -154,6 +160,14 @@ bool LockedQrc::replace(const PrintedText& text) {
       return false;  // a folder that cannot be written
     }
     throwCannotWrite(uiPath_, reason(errno));
+  }
+  // Locked until it is in place, so that a run beside this one (where a program replaced the
+  // .qrc without the lock) does not take it for a leftover.
+  if (::flock(temporary, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP) {
+    const int error = errno;
+    ::close(temporary);
+    std::ignore = ::unlinkat(p.folder, name.c_str(), 0);
+    throwCannotWrite(uiPath_, reason(error));
   }
   // Until the rename, the old file is untouched; any failure removes the new file again.
   const auto discard = [&] {
@@ -181,22 +195,50 @@ bool LockedQrc::replace(const PrintedText& text) {
   if (const int error = flushToDisk(temporary)) {
     fail(reason(error));
   }
-  if (::close(std::exchange(temporary, -1)) != 0) {
-    fail(reason(errno));
-  }
   // Another program may have replaced the file without taking the lock; its content would be lost.
   struct stat current {};
   if (::fstatat(p.folder, p.name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0) {
     if (!missing_ || errno != ENOENT) {
-      fail(reason(errno));
+      fail(errno == ENOENT ? "the file was replaced during the run" : reason(errno));
     }
   } else if (missing_) {
     fail("the file was created during the run");
   } else if (!sameFile(current, p.status)) {
     fail("the file was replaced during the run");
   }
-  if (::renameat(p.folder, name.c_str(), p.folder, p.name.c_str()) != 0) {
+  // That check and the rename cannot be one step. Where the system can exchange two names, the
+  // file swapped out is checked after the exchange, and the exchange undone if it was not the
+  // locked file.
+  if (!missing_ && exchangeNames(p.folder, name.c_str(), p.name.c_str()) == 0) {
+    struct stat swapped {};
+    if (::fstatat(p.folder, name.c_str(), &swapped, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !sameFile(swapped, p.status)) {
+      if (exchangeNames(p.folder, name.c_str(), p.name.c_str()) == 0) {
+        fail("the file was replaced during the run");
+      }
+      ::close(temporary);
+      throwCannotWrite(uiPath_,
+                       "the file was replaced during the run; the other program's file "
+                       "is now " +
+                           name);
+    }
+    std::ignore = ::unlinkat(p.folder, name.c_str(), 0);  // the old file; the next run tidies up
+  } else if (!missing_ && errno != ENOSYS && errno != EINVAL && errno != ENOTSUP) {
+    if (errno == EBUSY || errno == EXDEV) {
+      discard();
+      return false;  // a file mounted on its own
+    }
+    fail(errno == ENOENT ? "the file was replaced during the run" : reason(errno));
+  } else if (::renameat(p.folder, name.c_str(), p.folder, p.name.c_str()) != 0) {
+    if (!missing_ && (errno == EBUSY || errno == EXDEV)) {
+      discard();
+      return false;
+    }
     fail(reason(errno));
+  }
+  // The new file's lock goes with it: a file that is in place is no run's leftover.
+  if (::close(std::exchange(temporary, -1)) != 0) {
+    warn("cannot close " + uiPath_ + " after writing it: " + reason(errno));
   }
   // The new content is in place; flushing the folder makes the rename itself survive a power loss.
   if (const int error = flushToDisk(p.folder)) {
