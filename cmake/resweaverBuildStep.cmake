@@ -3,7 +3,8 @@
 #   cmake -DMODE=<mode> ... -P resweaverBuildStep.cmake
 #
 # Depfiles name files whose names Ninja or make cannot read through symbolic links below LINKS,
-# and with -DALL_LINKS=ON (for Makefiles) every file (see write_depfile).
+# and with -DALL_LINKS=ON (for Makefiles) every file (see write_depfile). Their target is TARGET,
+# the step's output as the build tool names it.
 #
 # MODE=tool -DTOOL=<resweaver> -DARGUMENTS=<file> -DDEPFILE=<file> -DSTAMP=<file> -DLINKS=<folder>
 #   runs the tool with the arguments that <file> sets (a script that sets `arguments`), and writes
@@ -178,7 +179,7 @@ if(MODE STREQUAL "update_source")
     endif()
   endforeach()
   if(DEFINED DEPFILE)
-    write_depfile("${DEPFILE}" "${STAMP}" ${dependencies})
+    write_depfile("${DEPFILE}" "${TARGET}" ${dependencies})
   endif()
   file(TOUCH "${STAMP}")
 elseif(MODE STREQUAL "tool")
@@ -186,7 +187,7 @@ elseif(MODE STREQUAL "tool")
   include("${ARGUMENTS}")
   set(dependencies)
   tool_dependencies(dependencies "${DEPFILE}")
-  write_depfile("${DEPFILE}" "${STAMP}" ${dependencies})
+  write_depfile("${DEPFILE}" "${TARGET}" ${dependencies})
 elseif(MODE STREQUAL "run")
   run_tool("${ARGUMENTS}")
   file(TOUCH "${STAMP}")
@@ -195,7 +196,7 @@ elseif(MODE STREQUAL "rcc_depfile")
   if(files STREQUAL "FALSE")
     message(FATAL_ERROR "rcc cannot list the files of ${QRC}")
   endif()
-  write_depfile("${DEPFILE}" "${OUTPUT}" ${files})
+  write_depfile("${DEPFILE}" "${TARGET}" ${files})
 elseif(MODE STREQUAL "compare")
   # IS_NEWER_THAN also holds when the times are equal or the output is missing, so a change in
   # the output's own clock tick is not missed.
