@@ -60,6 +60,8 @@ FLUSH_TREE = "100000"
 # a peak (ru_maxrss) comes in steps of 128 KiB: two peaks closer than that are equal.
 PEAK_RESOLUTION = 32 * 4096
 LINKING_TREES = ["10", "10000"]
+# The walk with readdir() against getdents64() where the listing's cost shows.
+WALK_TREES = ["100000", "1000000"]
 
 # What the tool is held to: writing run / floor for a tree; no-op / writing and --sort / writing.
 FLOOR_TARGETS = {"10": 1.1, "100000": 1.5, "1000000": 1.8, "flat-100000": 1.5,
@@ -325,6 +327,7 @@ def bench_trees(args, runner, work, tool, options, report, plot):
     results = {}
     flush_rows = []
     linking_rows = []
+    walk_rows = []
     for name in names:
         files, shape = TREES[name]
         root = os.path.join(work, f"tree-{name}")
@@ -457,6 +460,8 @@ def bench_trees(args, runner, work, tool, options, report, plot):
                                       durable)
         if name in LINKING_TREES and args.variant:
             linking_rows += bench_linking(args, runner, root, name, files, tool, resetter)
+        if name in WALK_TREES and args.walk_variant:
+            walk_rows += bench_walk(args, runner, root, name, files, tool, resetter)
         shutil.rmtree(root)
 
     if not results:
@@ -556,6 +561,14 @@ def bench_trees(args, runner, work, tool, options, report, plot):
             "", "| tree | build | binary KiB | median ms | spread ms | / default | peak MiB | "
                 "instructions |", "|---|---|---|---|---|---|---|---|"]
         report += linking_rows + [""]
+    if walk_rows:
+        report += [
+            "## The walk", "",
+            "Writing runs of the default build, which lists folders with getdents64() on Linux, "
+            "and of a build that lists them with readdir(), as every POSIX system can, in the "
+            "same rounds.",
+            "", "| tree | build | median ms | spread ms | / default |", "|---|---|---|---|---|"]
+        report += walk_rows + [""]
 
 
 def peak_resolution(command):
@@ -608,6 +621,18 @@ def bench_linking(args, runner, root, name, files, tool, resetter):
                     f"{ratio(paired(command, commands[0]))} | {mib(max(command.peaks))} | "
                     f"{'' if counted is None else f'{counted:,}'} |")
     return rows
+
+
+def bench_walk(args, runner, root, name, files, tool, resetter):
+    builds = [("default", tool), tuple(args.walk_variant.split("=", 1))]
+    commands = [Command(label, [binary, root, f"walk{index}", "html", "/"],
+                        before=resetter(f"walk{index}"))
+                for index, (label, binary) in enumerate(builds)]
+    runner.rounds(commands, args.runs or DEFAULT_ROUNDS[files], f"tree {name}, walk")
+    return [f"| {name} | {label} | {millis(median(command.times))} | "
+            f"{millis(min(command.times))}-{millis(max(command.times))} | "
+            f"{ratio(paired(command, commands[0]))} |"
+            for (label, _), command in zip(builds, commands)]
 
 
 def bench_qrc(args, runner, work, tool, report):
@@ -709,6 +734,9 @@ def main():
                         "cost when the tool itself is linked statically")
     parser.add_argument("--eatmydata", default=EATMYDATA,
                         help="the eatmydata library to preload; empty to skip the flush cost")
+    parser.add_argument("--walk-variant", default="", metavar="NAME=BINARY",
+                        help="a build with another walk, timed against the default at "
+                             "100,000 and 1,000,000 files")
     parser.add_argument("--variant", action="append", default=[], metavar="NAME=BINARY",
                         help="another build of the tool, timed against the default at "
                              f"{' and '.join(LINKING_TREES)} files")

@@ -59,6 +59,22 @@ bool lockFar(HANDLE file, DWORD flags) {
   return ::LockFileEx(file, flags, 0, 1, 0, &where) != 0;
 }
 
+// Opens the .qrc for reading. Another run may be putting its new file in place right now, and
+// ReplaceFileW moves the old file away before it moves the new one in: for a moment the name leads
+// nowhere. Such a name is tried again for about a tenth of a second before the file counts as
+// missing.
+HANDLE openForReading(const std::wstring& path) {
+  for (DWORD pause = 1;; pause *= 2) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_NOT_FOUND || pause > 64) {
+      return file;
+    }
+    ::Sleep(pause);
+  }
+}
+
 // Takes the lock; when it is not granted at once, waits, and after a second tells on standard error
 // why the run stands still. Returns the error, or 0 once the lock is held.
 DWORD lockWaiting(HANDLE file, bool exclusive, const std::string& uiPath) {
@@ -103,9 +119,7 @@ LockedQrc::LockedQrc(std::string uiPath, Access access)
   Platform& p = *platform_;
   const std::wstring path = pathFromNarrow(uiPath_).native();
   for (int attempt = 1;; ++attempt) {
-    p.file = ::CreateFileW(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    p.file = openForReading(path);
     if (p.file == INVALID_HANDLE_VALUE && access == Access::kCreate &&
         (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND)) {
       if (prepareMissing()) {

@@ -117,6 +117,14 @@ void LockedQrc::rewriteInPlace(const PrintedText& text) {
   if (fd < 0) {
     throwCannotWrite(uiPath_, reason(errno));
   }
+  // Another program may have replaced the file without taking the lock: its content would get
+  // none of this run's changes, and the file that does would have no name.
+  struct stat named {};
+  if (::fstatat(p.folder, p.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !sameFile(named, p.status)) {
+    ::close(fd);
+    throwCannotWrite(uiPath_, "the file was replaced during the run");
+  }
   const auto fail = [&](const std::string& why) {
     ::close(fd);
     throwCannotWrite(uiPath_, why);

@@ -107,8 +107,11 @@ TEST(DocumentCheckTest, RefusesReferencesOutsideU1ToU10FFFF) {
       {"0 without ; is the parser's error", "<a>&#0</a>", Finding::kNone},
       {"in an attribute value", "<a v='ok' w=\"&#x10FFFF;&#0;\"/>", Finding::kBadReference, 23},
       {"after a byte-order mark", std::string(kBom) + "<a>&#0;</a>", Finding::kBadReference, 6},
+      {"after a DOCTYPE whose subset nests brackets",
+       "<!DOCTYPE RCC [<!ENTITY e \"[x]\">]><a>&#0;</a>", Finding::kBadReference, 37},
       {"in a comment, CDATA or PI", "<a><!--&#0;--><![CDATA[&#0;]]><?p &#0;?></a>", Finding::kNone},
       {"in a name", "<a&#0;/>", Finding::kNone},
+      {"upper-case X is the parser's error", "<a>&#X0;</a>", Finding::kNone},
       {"after the first bad one, the first counts", "<a>&#0;&#1114112;</a>", Finding::kBadReference,
        3},
   });

@@ -130,5 +130,56 @@ TEST_F(FolderWalkTest, FailsAtAFolderThatVanishedAfterTheListing) {
             "directory");
 }
 
+// A folder whose listing takes several reads, with names that begin like "." and "..".
+TEST_F(FolderWalkTest, WalksALongListingAndNamesThatBeginWithDots) {
+  const fs::path many = dir / "many";
+  for (int i = 0; i < 700; ++i) {  // 64 KiB hold fewer than 300 of these names
+    writeFile(many / (std::to_string(i) + std::string(200, 'n')), "");
+  }
+  for (const char* name : {"...", "..x", ".x"}) {
+    writeFile(many / name, "");
+  }
+  std::vector<std::string> expected = iterate(many);
+  EXPECT_EQ(walk(many), expected);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(walk(many, true), expected);
+}
+
+// A folder swapped for a link to a folder outside between the listing and its opening is not
+// entered: the walk fails there, or passes it by, but lists nothing from outside. At the first
+// entry, every folder beside the one it lies in is swapped; each holds one file, so none of them
+// has been entered yet.
+TEST_F(FolderWalkTest, EntersNoLinkThatReplacedAFolderAfterTheListing) {
+  const std::vector<std::string> names = {"f1", "f2", "f3", "f4"};
+  for (bool sorted : {false, true}) {
+    SCOPED_TRACE(sorted ? "sorted" : "in listing order");
+    const fs::path html = dir / (sorted ? "sorted" : "listed");
+    for (const std::string& name : names) {
+      writeFile(html / name / "page.html", "");
+    }
+    std::vector<std::string> found;
+    try {
+      const WalkVisitor swapping{
+          [&](const WalkEntry& entry) {
+            for (const std::string& name : names) {
+              if (found.empty() &&
+                  std::string(entry.path).find("/" + name + "/") == std::string::npos) {
+                fs::remove_all(html / name);
+                fs::create_symlink(dir / "outside", html / name);
+              }
+            }
+            found.emplace_back(entry.path);
+          },
+          {}};
+      walkFolder(html, sorted, swapping);
+    } catch (const fs::filesystem_error&) {
+    }
+    EXPECT_FALSE(found.empty());
+    for (const std::string& path : found) {
+      EXPECT_EQ(path.find("file.txt"), std::string::npos) << path;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace resweaver

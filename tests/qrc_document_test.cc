@@ -1,5 +1,6 @@
 #include "qrc_document.h"
 
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -115,6 +116,18 @@ struct Entry {
   std::string alias = {};
 };
 
+std::string nested(int depth, const std::string& innermost) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) {
+    text += "<e>";
+  }
+  text += innermost;
+  for (int i = 0; i < depth; ++i) {
+    text += "</e>";
+  }
+  return text;
+}
+
 // A run's way: the group's old content left out of the parse, the entries streamed in by the
 // printer, each split in two pieces.
 std::string streamed(std::string text, const std::string& prefix,
@@ -175,6 +188,8 @@ TEST(QrcDocumentTest, StreamsEntriesAsRapidXmlPrintsTheirNodes) {
       "<RCC><q prefix='/'>\n\t </q></RCC>",
       "<RCC><q prefix='/'></></RCC>",
       "<a><b prefix='/'><c prefix='/'>inner</c></b></a>",
+      // Deeper than the printer's run of tabs, before and after the group.
+      "<RCC>" + nested(17, "x") + "<q prefix='/'/>" + nested(40, "<y/>") + "</RCC>",
   };
   const std::vector<std::string> prefixes = {"/", "a&b", "'/'", "/img", "missing"};
   const std::vector<std::vector<Entry>> entryLists = {
@@ -197,6 +212,54 @@ TEST(QrcDocumentTest, StreamsEntriesAsRapidXmlPrintsTheirNodes) {
   }
 }
 
+// The group left out of the parse is the one that the document's own search finds: the first
+// child of the root (not of a later top-level element) whose attribute value, references
+// translated, equals the prefix. A group whose prefix is written as a reference comes before one
+// that carries the same prefix literally, which must keep its content. The characters lie on
+// both sides of each UTF-8 length boundary.
+TEST(QrcDocumentTest, LeavesOutTheGroupThatTheDocumentFinds) {
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"<RCC/><second><q prefix='/'><file>x</file></q></second>", "/"},
+  };
+  const std::pair<unsigned, const char*> characters[] = {
+      {0x2F, "/"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const auto& [code, literal] : characters) {
+    for (const char* format : {"&#x%x;", "&#%u;"}) {
+      char reference[16];
+      std::snprintf(reference, sizeof reference, format, code);
+      cases.push_back({std::string("<RCC><q p='") + reference + "'><file>a</file></q><q p='" +
+                           literal + "'><file>b</file></q></RCC>",
+                       literal});
+    }
+  }
+  for (const auto& [document, prefix] : cases) {
+    SCOPED_TRACE(document);
+    EXPECT_EQ(outcome([&] { return streamed(document, prefix, {{"n"}}); }),
+              outcome([&] { return straightforward(document, prefix, {{"n"}}); }));
+  }
+}
+
+// --check lists the group's file elements as its entries, and nothing else of its content.
+TEST(QrcDocumentTest, TakesOnlyFileElementsAsEntries) {
+  std::string text =
+      "<RCC><q p='/'>text<file>a</file><x>b</x><![CDATA[c]]><file>d</file></q></RCC>";
+  Document doc;
+  parseQrc(text.data(), doc);
+  std::vector<std::string_view> texts;
+  for (const FileEntry& entry : fileEntries(findGroup(*findRoot(doc), "/"))) {
+    texts.push_back(entry.text);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string_view>{"a", "d"}));
+}
+
 TEST(QrcDocumentTest, ReportsErrorsAroundALeftOutGroupWhereTheFileHasThem) {
   const std::vector<std::string> documents = {
       "<RCC><x a=b/><qresource prefix='/'><file>a</file></qresource></RCC>",
@@ -214,18 +277,6 @@ TEST(QrcDocumentTest, ReportsErrorsAroundALeftOutGroupWhereTheFileHasThem) {
     EXPECT_EQ(expected.rfind("error at ", 0), 0u);
     EXPECT_EQ(outcome([&] { return streamed(document, "/", {{"n"}}); }), expected);
   }
-}
-
-std::string nested(int depth, const std::string& innermost) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) {
-    text += "<e>";
-  }
-  text += innermost;
-  for (int i = 0; i < depth; ++i) {
-    text += "</e>";
-  }
-  return text;
 }
 
 TEST(QrcDocumentTest, RefusesNestingDeeperThanTheLimit) {

@@ -130,6 +130,10 @@ struct stat statusOf(const fs::path& path) {
   return status;
 }
 
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 // Owner, group, mode and extended attributes: what a replacing save must carry over.
 struct Metadata {
   uid_t uid = 0;
@@ -416,11 +420,12 @@ std::vector<Injection> plannedInjections(const std::vector<Call>& calls, std::si
 
 // Shell text that runs the command after it under strace with options, without core dumps, in a
 // shell of its own whose notice of a killed process ("Killed") goes to the captured error output.
+// Every signal takes its default action, also where the tests run with SIGHUP ignored (nohup).
 // LeakSanitizer cannot work under ptrace: a sanitizer build's leak check is off for traced runs.
 std::string underStrace(const fs::path& log, const std::string& options) {
   return "sh -c " +
-         quoted("ulimit -c 0; ASAN_OPTIONS=detect_leaks=0 strace -f -o " + quoted(log.string()) +
-                " " + options + " \"$@\"; exit $?") +
+         quoted("ulimit -c 0; ASAN_OPTIONS=detect_leaks=0 env --default-signal strace -f -o " +
+                quoted(log.string()) + " " + options + " \"$@\"; exit $?") +
          " sh";
 }
 
@@ -435,6 +440,60 @@ std::string describe(const Injection& injection, const std::string& action) {
   return injection.call + " #" + std::to_string(injection.when) + " " + action;
 }
 
+// A call's first argument as strace -y shows a descriptor: "5</path/of/the/file>".
+std::string firstArgument(const Call& call) {
+  const std::size_t open = call.line.find('(') + 1;
+  return call.line.substr(open, call.line.find_first_of(",)", open) - open);
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The failure tests only cut calls that a clean run makes, so a promise whose call is missing
+// would go unnoticed: in the clean run, the calls that carry the save's promises come in their
+// order. Replaced: the new file's last write, its flush, the rename, the folder's flush. In place:
+// the file's last write or truncation, then its flush, on the descriptor that wrote.
+void expectPromisesInOrder(const std::vector<Call>& calls, const Project& project, bool inPlace) {
+  const auto changes = [](const Call& c) {
+    return c.name.find("write") != std::string::npos || c.name == "ftruncate";
+  };
+  const auto flushes = [](const Call& c) { return c.name == "fsync" || c.name == "fdatasync"; };
+  const std::string written = inPlace ? "/" + project.qrc().filename().string() + ">" : ">";
+  const std::string marker = inPlace ? "" : ".resweaver-";
+  std::size_t lastChange = calls.size();
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    const std::string argument = firstArgument(calls[i]);
+    if (changes(calls[i]) && endsWith(argument, written) &&
+        argument.find(marker) != std::string::npos) {
+      lastChange = i;
+    }
+  }
+  ASSERT_LT(lastChange, calls.size()) << "the file was never written";
+  const std::string fd = firstArgument(calls[lastChange]);
+  std::size_t flush = lastChange;
+  while (flush < calls.size() && !(flushes(calls[flush]) && firstArgument(calls[flush]) == fd)) {
+    ++flush;
+  }
+  ASSERT_LT(flush, calls.size()) << "not flushed after " << calls[lastChange].line;
+  if (inPlace) {
+    return;
+  }
+  std::size_t rename = 0;
+  while (rename < calls.size() && calls[rename].name.rfind("rename", 0) != 0) {
+    ++rename;
+  }
+  ASSERT_LT(rename, calls.size()) << "nothing renamed";
+  EXPECT_LT(flush, rename) << calls[rename].line;
+  const std::string folder = "<" + fs::canonical(project.root()).string() + ">";
+  std::size_t folderFlush = rename;
+  while (folderFlush < calls.size() &&
+         !(flushes(calls[folderFlush]) && endsWith(firstArgument(calls[folderFlush]), folder))) {
+    ++folderFlush;
+  }
+  EXPECT_LT(folderFlush, calls.size()) << "the folder was not flushed after the rename";
+}
+
 class SaveFaultInjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -443,20 +502,23 @@ class SaveFaultInjectionTest : public ::testing::Test {
     }
   }
 
-  // One clean run, traced in full. Its bytes are the new bytes once they are found to be the old
-  // ones with "/" relisted; the .qrc is then reset to the old bytes.
+  // One clean run, traced in full, each descriptor shown with its path, in which the calls that
+  // carry the save's promises come in their order. Its bytes are the new bytes once they are found
+  // to be the old ones with "/" relisted; the .qrc is then reset to the old bytes.
   std::vector<Call> traceCleanRun(Project& project, bool hardLinked, bool foreignOwner) {
     project.reset(hardLinked, foreignOwner);
     const fs::path log = logs / "clean.log";
-    const RunResult result =
-        runTool(project.args(), "ASAN_OPTIONS=detect_leaks=0 strace -f -o " + quoted(log.string()));
+    const RunResult result = runTool(
+        project.args(), "ASAN_OPTIONS=detect_leaks=0 strace -f -y -o " + quoted(log.string()));
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     const std::string written = readFile(project.qrc());
     if (!project.adoptListingOrder(written)) {
       ADD_FAILURE() << "the clean run wrote " << firstDifference(written, project.newBytes());
     }
     project.reset(hardLinked, foreignOwner);
-    return callsIn(log);
+    const std::vector<Call> calls = callsIn(log);
+    expectPromisesInOrder(calls, project, hardLinked);
+    return calls;
   }
 
   TempDir logs;
@@ -599,6 +661,79 @@ TEST_F(SaveFaultInjectionTest, ANewFileThatCannotBeLikeTheOldOneGivesWayToAnInPl
     EXPECT_EQ(heldContent(project.qrc(), project.oldBytes(), project.newBytes()), "new");
     EXPECT_EQ(statusOf(project.qrc()).st_ino, inode) << "not saved in place";
     EXPECT_EQ(metadataOf(project.qrc()), metadata);
+    EXPECT_EQ(entriesOf(project.root()), project.cleanEntries());
+  }
+}
+
+// Another program replaces the .qrc by rename, without taking the lock, while the run stands still
+// for two seconds just before it writes: at the flush of its new file, or, in place, where it opens
+// the file for writing. The run fails, and the replacement and the old file keep their bytes.
+TEST_F(SaveFaultInjectionTest, AFileReplacedWithoutTheLockIsNotOverwritten) {
+  const struct {
+    const char* name;
+    bool hardLinked;
+    const char* marker;  // in the first call of the save
+    std::string call;    // the call that stands still: the first one from the marker on
+  } cases[] = {
+      {"replaced", false, ".resweaver-", "fsync"},
+      {"in place", true, "O_WRONLY|O_NOCTTY", "openat"},
+  };
+  Project project({2000, 10});
+  const fs::path log = logs / "delayed.log";
+  const std::string qrc = quoted(project.qrc().string());
+  const std::string replacement = "<RCC><qresource prefix=\"/other\"/></RCC>\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<Call> calls = traceCleanRun(project, c.hardLinked, false);
+    ASSERT_FALSE(HasFailure());
+    const std::vector<int> found = occurrencesFrom(calls, firstWith(calls, c.marker), c.call);
+    ASSERT_FALSE(found.empty());
+    const std::string when = std::to_string(found.front());
+    std::string command = underStrace(
+        log, "-e trace=" + c.call + " -e inject=" + c.call + ":delay_enter=2000000:when=" + when);
+    command += " " + quoted(RESWEAVER_BINARY);
+    for (const std::string& arg : project.args()) {
+      command += " " + quoted(arg);
+    }
+    // strace logs the call as it begins to stand still.
+    const std::string reached = "n=$(grep -sc '" + c.call + "(' " + quoted(log.string()) +
+                                "); [ ${n:-0} -ge " + when + " ]";
+    const RunResult result =
+        runCommand(command + " & for i in $(seq 3000); do " + reached +
+                   " && break; sleep 0.01; done; printf " + quoted(replacement) + " >" + qrc +
+                   ".swap && mv " + qrc + ".swap " + qrc + "; wait $!");
+    ASSERT_NE(readFile(log).find("(DELAYED)"), std::string::npos) << "the call was not reached";
+    EXPECT_EQ(result.status, kFailure);
+    EXPECT_EQ(result.out,
+              "cannot write file " + project.uiPath() + ": the file was replaced during the run\n");
+    EXPECT_EQ(readFile(project.qrc()), replacement);
+    if (c.hardLinked) {
+      EXPECT_EQ(heldContent(project.link(), project.oldBytes(), project.newBytes()), "old");
+    }
+    EXPECT_EQ(entriesOf(project.root()), project.cleanEntries());
+  }
+}
+
+// A file system without extended attributes, or without advisory locks, still gets its .qrc
+// replaced.
+TEST_F(SaveFaultInjectionTest, SavesWithoutExtendedAttributesOrLocks) {
+  Project project({2000, 10});
+  const fs::path log = logs / "injected.log";
+  for (const char* injection :
+       {"-e inject=flistxattr,llistxattr:error=EOPNOTSUPP", "-e inject=flock:error=EOPNOTSUPP",
+        "-e inject=flock:error=ENOLCK"}) {
+    SCOPED_TRACE(injection);
+    project.reset();
+    const ino_t inode = statusOf(project.qrc()).st_ino;
+    const RunResult result =
+        runTool(project.args(),
+                underStrace(log, std::string("-e trace=flistxattr,llistxattr,flock ") + injection));
+    ASSERT_NE(readFile(log).find("(INJECTED)"), std::string::npos) << "the call was not reached";
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(heldContent(project.qrc(), project.oldBytes(), project.newBytes()), "new");
+    EXPECT_NE(statusOf(project.qrc()).st_ino, inode) << "not replaced";
     EXPECT_EQ(entriesOf(project.root()), project.cleanEntries());
   }
 }
@@ -983,6 +1118,28 @@ TEST(SaveFileSystemTest, AWritableQrcInAReadOnlyFolderIsRewrittenInPlace) {
   EXPECT_EQ(entriesOf(project.root()), project.cleanEntries());
 }
 
+// A read-only .qrc of the user's own, in a folder that the user can write, is not replaced either:
+// no new file appears beside it, even for a moment.
+TEST(SaveFileSystemTest, AReadOnlyQrcOfTheUsersOwnIsLeftAlone) {
+  Project project({2000, 10});
+  project.reset();
+  openToEveryone(project.root());
+  if (isRoot()) {
+    ASSERT_EQ(::chown(project.root().c_str(), nobodyUser(), nobodyGroup()), 0);
+    ASSERT_EQ(::chown(project.qrc().c_str(), nobodyUser(), nobodyGroup()), 0);
+  }
+  fs::permissions(project.qrc(), fs::perms::owner_read | fs::perms::group_read);
+  const ino_t inode = statusOf(project.qrc()).st_ino;
+  const struct stat folder = statusOf(project.root());
+  const RunResult result = runTool(project.args(), asUnprivileged());
+  EXPECT_EQ(result.status, kFailure);
+  EXPECT_EQ(result.out, "cannot write file " + project.uiPath() + ": Permission denied\n");
+  EXPECT_EQ(heldContent(project.qrc(), project.oldBytes(), project.newBytes()), "old");
+  EXPECT_EQ(statusOf(project.qrc()).st_ino, inode);
+  EXPECT_TRUE(sameTime(statusOf(project.root()).st_mtim, folder.st_mtim));
+  EXPECT_EQ(entriesOf(project.root()), project.cleanEntries());
+}
+
 // A root run replaces a .qrc that belongs to someone else: the new file gets the old owner, group,
 // mode (set-ID bits included, which a change of owner clears) and attributes, and no ACL that the
 // folder's default would give it.
@@ -1029,10 +1186,6 @@ TEST(SaveFileSystemTest, AReplacedQrcKeepsOwnerModeAndAttributes) {
 
 // ---------------------------------------------------------------------------------------------
 // What is written.
-
-bool sameTime(const timespec& a, const timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
 
 // The old bytes against the new: any difference, wherever it is, and a difference in size alone,
 // gets exactly the new bytes written; the same bytes leave the file and its folder untouched.

@@ -151,6 +151,7 @@ TEST_F(RunTest, ReportsEachFailureAndLeavesTheFileAlone) {
       {"<RCC/>trailing", "expected <\n", "1:7"},
       {std::string("\xFF\xFE<\0R\0/\0>\0", 10), "NUL byte in file " + qrc + "\n", ""},
       {std::string("<RCC/>\0<more/>", 14), "NUL byte in file " + qrc + "\n", ""},
+      {std::string("<RCC/>\0", 7), "NUL byte in file " + qrc + "\n", ""},
       {"<RCC><file>a&#0;</file></RCC>", "invalid numeric character entity\n", "1:13"},
       {"<RCC><file>&#18446744073709551681;</file></RCC>", "invalid numeric character entity\n",
        "1:12"},
@@ -320,32 +321,44 @@ TEST_F(RunTest, EscapesEntryNamesOnlyInTheWrittenFile) {
   EXPECT_EQ(update(first), first);
 }
 
+// Replaced, and rewritten in place (hard-linked): a run that waited sees the file as the run
+// before it left it.
 TEST_F(RunTest, ConcurrentRunsOnOneFileAllLand) {
   constexpr int kRuns = 16;
   constexpr int kFiles = 30;
-  writeFile(qrcPath(), "<RCC/>");
   for (int run = 0; run < kRuns; ++run) {
     for (int file = 0; file < kFiles; ++file) {
       writeFile(dir / ("html" + std::to_string(run)) / ("f" + std::to_string(file)), "");
     }
   }
-  std::vector<std::future<RunResult>> runs;
-  for (int run = 0; run < kRuns; ++run) {
-    runs.push_back(std::async(std::launch::async, [&, run] {
+  for (bool hardLinked : {false, true}) {
+    SCOPED_TRACE(hardLinked ? "in place" : "replaced");
+    writeFile(qrcPath(), "<RCC/>");
+    if (hardLinked) {
+      fs::create_hard_link(qrcPath(), dir / "link.qrc");
+    }
+    std::vector<std::future<RunResult>> runs;
+    for (int run = 0; run < kRuns; ++run) {
+      runs.push_back(std::async(std::launch::async, [&, run] {
+        const std::string n = std::to_string(run);
+        return runTool({dir.path().string(), "app", "html" + n, "/" + n});
+      }));
+    }
+    for (auto& run : runs) {
+      const RunResult result = run.get();
+      EXPECT_EQ(result.status, 0) << result.out;
+    }
+    const std::string written = readFile(qrcPath());
+    for (int run = 0; run < kRuns; ++run) {
       const std::string n = std::to_string(run);
-      return runTool({dir.path().string(), "app", "html" + n, "/" + n});
-    }));
-  }
-  for (auto& run : runs) {
-    EXPECT_EQ(run.get().status, 0);
-  }
-  const std::string written = readFile(qrcPath());
-  for (int run = 0; run < kRuns; ++run) {
-    const std::string n = std::to_string(run);
-    EXPECT_NE(written.find("<qresource prefix=\"/" + n + "\">"), std::string::npos) << n;
-    for (int file = 0; file < kFiles; ++file) {
-      EXPECT_NE(written.find("<file>html" + n + "/f" + std::to_string(file) + "</file>"),
-                std::string::npos);
+      EXPECT_NE(written.find("<qresource prefix=\"/" + n + "\">"), std::string::npos) << n;
+      for (int file = 0; file < kFiles; ++file) {
+        EXPECT_NE(written.find("<file>html" + n + "/f" + std::to_string(file) + "</file>"),
+                  std::string::npos);
+      }
+    }
+    if (hardLinked) {
+      EXPECT_EQ(readFile(dir / "link.qrc"), written);
     }
   }
 }

@@ -143,21 +143,79 @@ run "aliases and exclusions" 0 "$work/empty" --base --sort --exclude '*.map' --e
   --exclude 'MAPS\m.JS' "$(windows "$opts")" app html / &&
   same "aliases and exclusions" "$opts/app.qrc" "$work/expected"
 
+# The calls that carry the save's promises, traced by Wine's relay (no other check misses a call
+# that is left out): every handle opened for writing, the new file or the .qrc itself in place, is
+# flushed after its last write or end-of-file, and a new file is put in place only after that.
+traced_calls=(CreateFileW WriteFile SetEndOfFile FlushFileBuffers ReplaceFileW MoveFileExW)
+traced_calls=("${traced_calls[@]/#/KERNEL32.}")
+"$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+  /d "$(IFS=';'; echo "${traced_calls[*]}")" >/dev/null 2>&1
+relay_wine=/usr/lib/wine/wine64  # the emulator's Wine, without its WINEDEBUG=-all
+promises='
+  function handle(line) { sub(/^[^(]*\(/, "", line); sub(/[,)].*/, "", line); return line }
+  /Call KERNEL32\.CreateFileW\(/ { writing = /,40000000,/ }
+  /Ret  KERNEL32\.CreateFileW\(\) retval=/ {
+    if (writing) { h = $0; sub(/.*retval=/, "", h); sub(/ .*/, "", h); opened[h] = 1 }
+    writing = 0
+  }
+  /Call KERNEL32\.(WriteFile|SetEndOfFile)\(/ {
+    h = handle($0)
+    if (h in opened) dirty[h] = written = 1
+  }
+  /Call KERNEL32\.FlushFileBuffers\(/ { dirty[handle($0)] = 0 }
+  /Call KERNEL32\.(ReplaceFileW|MoveFileExW)\(/ {
+    put = 1
+    for (h in dirty) if (dirty[h]) { print "put in place before it was flushed"; bad = 1 }
+  }
+  END {
+    for (h in dirty) if (dirty[h]) { print "written and never flushed"; bad = 1 }
+    if (!written) { print "nothing written"; bad = 1 }
+    if (put != placed) {
+      print placed ? "nothing put in place" : "a new file put in place"
+      bad = 1
+    }
+    exit bad
+  }'
+# traced NAME PLACED ARGS...: a run that succeeds silently, traced; PLACED is 1 where a new file
+# must be put in place, 0 where the .qrc is rewritten in place.
+traced() {
+  local name=$1 placed=$2
+  shift 2
+  local status=0
+  WINEDEBUG=+relay "$relay_wine" "$exe" "$@" >"$work/out" 2>"$work/relay" </dev/null || status=$?
+  if [[ $status != 0 || -s $work/out ]] || ! awk -v placed="$placed" "$promises" "$work/relay" \
+    >"$work/order"; then
+    echo "FAIL $name: status $status, $(cat "$work/out" "$work/order")" >&2
+    failures=$((failures + 1))
+    return 1
+  fi
+}
+
 # The save replaces the file: a changed run leaves a new file (a new inode, seen from Linux), a run
 # that changes nothing leaves the file and its time alone, a hard-linked file is rewritten in place
-# (both names show the new bytes), and a leftover of a killed run is removed.
+# (both names show the new bytes), and a leftover of a killed run is removed, while a user's files
+# that only look like one stay.
 save=$work/save
 mkdir -p "$save/html"
 : >"$save/html/a.html"
 printf '<RCC/>' >"$save/app.qrc"
 : >"$save/.app.qrc.resweaver-AbC123"
+lookalikes=(.app.qrc.resweaver-AbC12 .app.qrc.resweaver-AbC1234 .app.qrc.resweaver-AbC_23
+  .app.qrc.resweaver-AbC12$'\xc3\xa9' .app.qrc.resweaver-AbC12.)
+for name in "${lookalikes[@]}"; do
+  : >"$save/$name"
+done
 inode=$(stat -c %i "$save/app.qrc")
 printf '%s\r\n' '<RCC>' $'\t<qresource prefix="/">' $'\t\t<file>html\\a.html</file>' \
   $'\t</qresource>' '</RCC>' '' >"$work/expected"
-run "replaced" 0 "$work/empty" "$(windows "$save")" app html / &&
+traced "replaced" 1 "$(windows "$save")" app html / &&
   same "replaced" "$save/app.qrc" "$work/expected"
 [[ $(stat -c %i "$save/app.qrc") != "$inode" ]] ||
   { echo "FAIL replaced: the file kept its inode" >&2; failures=$((failures + 1)); }
+for name in "${lookalikes[@]}"; do
+  [[ -e $save/$name ]] || { echo "FAIL replaced: $name removed" >&2; failures=$((failures + 1)); }
+  rm -f -- "$save/$name"
+done
 [[ $(ls -A "$save") == $'app.qrc\nhtml' ]] ||
   { echo "FAIL replaced: beside the file: $(ls -A "$save")" >&2; failures=$((failures + 1)); }
 before=$(stat -c '%i %Y.%y' "$save/app.qrc")
@@ -165,10 +223,10 @@ sleep 1
 run "unchanged" 0 "$work/empty" "$(windows "$save")" app html / &&
   [[ $(stat -c '%i %Y.%y' "$save/app.qrc") == "$before" ]] ||
   { echo "FAIL unchanged: the file was written" >&2; failures=$((failures + 1)); }
-printf '<RCC/>' >"$save/app.qrc"
+printf '<RCC/>%300s' '' >"$save/app.qrc"  # longer than the new text: the rest must go
 ln "$save/app.qrc" "$save/link.qrc"
 inode=$(stat -c %i "$save/app.qrc")
-run "hard link" 0 "$work/empty" "$(windows "$save")" app html / &&
+traced "hard link" 0 "$(windows "$save")" app html / &&
   same "hard link" "$save/link.qrc" "$work/expected"
 [[ $(stat -c %i "$save/app.qrc") == "$inode" ]] ||
   { echo "FAIL hard link: the file was replaced" >&2; failures=$((failures + 1)); }
@@ -192,6 +250,71 @@ run "output" 0 "$work/empty" --output "$(windows "$out/build/deep/app.qrc")" \
     failures=$((failures + 1)); }
 [[ $(ls -A "$out/build/deep") == app.qrc ]] ||
   { echo "FAIL output: beside the file: $(ls -A "$out/build/deep")" >&2; failures=$((failures + 1)); }
+
+# A read-only .qrc is refused before anything is written: no new file appears beside it, even for a
+# moment, so the folder keeps its time.
+rm "$save/link.qrc"
+printf '<RCC/>' >"$save/app.qrc"
+chmod a-w "$save/app.qrc"
+folder_time=$(stat -c %y "$save")
+printf 'cannot write file %s\\app.qrc: Access denied\r\n' "$(windows "$save")" >"$work/message"
+run "read-only" 255 "$work/message" "$(windows "$save")" app html / || true
+same "read-only leaves the file" "$save/app.qrc" <(printf '<RCC/>')
+[[ $(stat -c %y "$save") == "$folder_time" ]] ||
+  { echo "FAIL read-only: the folder was written" >&2; failures=$((failures + 1)); }
+
+# Another program replaces the .qrc by rename, without the lock, while the run flushes its new file
+# (held there for two seconds by strace): the run fails and the replacement stays.
+# (Where strace cannot trace, as in some containers, this is left out.)
+chmod u+w "$save/app.qrc"
+if strace -f -o /dev/null true 2>/dev/null; then
+  printf '<RCC><other/></RCC>' >"$work/replacement"
+  strace -f -o "$work/delayed" -e trace=fsync -e inject=fsync:delay_enter=2000000:when=1 \
+    "$wine" "$exe" "$(windows "$save")" app html / >"$work/out" 2>/dev/null </dev/null &
+  for i in $(seq 3000); do
+    n=$(grep -sc 'fsync(' "$work/delayed" || true)
+    ((${n:-0} == 0)) || break
+    sleep 0.01
+  done
+  cp "$work/replacement" "$save/swap" && mv "$save/swap" "$save/app.qrc"
+  status=0
+  wait $! || status=$?
+  printf 'cannot write file %s\\app.qrc: the file was replaced during the run\r\n' \
+    "$(windows "$save")" >"$work/message"
+  [[ $status == 255 ]] && cmp -s "$work/out" "$work/message" || {
+    echo "FAIL replaced meanwhile: status $status, $(cat "$work/out")" >&2
+    failures=$((failures + 1))
+  }
+  same "replaced meanwhile keeps the replacement" "$save/app.qrc" "$work/replacement"
+  [[ $(ls -A "$save") == $'app.qrc\nhtml' ]] || {
+    echo "FAIL replaced meanwhile: beside the file: $(ls -A "$save")" >&2
+    failures=$((failures + 1))
+  }
+fi
+
+# Parallel runs on one .qrc, each filling its own group, one over a large folder so that the others
+# wait for the lock: the file they waited for is replaced meanwhile, and a run may open it while
+# another puts its new file in place. Every group lands.
+par=$work/parallel
+mkdir -p "$par/big"
+(cd "$par/big" && seq -f 'page%g.html' 3000 | xargs touch)
+printf '<RCC/>' >"$par/app.qrc"
+pids=()
+for n in big 1 2 3 4; do
+  [[ $n == big ]] || { mkdir -p "$par/$n" && : >"$par/$n/a.html"; }
+  "$wine" "$exe" "$(windows "$par")" app "$n" "/$n" >"$work/parallel-$n" 2>&1 </dev/null &
+  pids+=($!)
+  [[ $n != big ]] || sleep 0.3
+done
+for n in big 1 2 3 4; do
+  status=0
+  wait "${pids[0]}" || status=$?
+  pids=("${pids[@]:1}")
+  grep -q "<qresource prefix=\"/$n\">" "$par/app.qrc" && [[ $status == 0 ]] || {
+    echo "FAIL parallel runs: run $n: status $status, $(cat "$work/parallel-$n")" >&2
+    failures=$((failures + 1))
+  }
+done
 
 if ((failures)); then
   echo "$failures Windows checks failed" >&2
