@@ -1,6 +1,6 @@
 # Installation: the tool, its man page, and a CMake package for Qt projects
 # (find_package(resweaver) gives resweaver::resweaver, resweaver_add_resources() and
-# resweaver_update_qrc()), and a qmake feature (CONFIG += resweaver).
+# resweaver_update_qrc()), and a qmake feature for Qt 5 and Qt 6 (load(resweaver)).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 set(RESWEAVER_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/resweaver)
@@ -17,33 +17,39 @@ install(FILES ${PROJECT_BINARY_DIR}/resweaverConfig.cmake
   DESTINATION ${RESWEAVER_CMAKE_DIR})
 install(FILES debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# qmake's feature goes where Qt 5's qmake looks for features, relative to the prefix that Qt
-# itself is installed in (lib/x86_64-linux-gnu/qt5/mkspecs/features on Debian), so that a package
-# installed in /usr puts it in qmake's own folder; under another prefix, QMAKEFEATURES or
-# QMAKEPATH points qmake to it.
-set(RESWEAVER_QMAKE_FEATURES_DIR "" CACHE STRING
-  "Where resweaver.prf is installed, relative to the prefix (default: from Qt 5's qmake)")
-set(qmake_features_dir "${RESWEAVER_QMAKE_FEATURES_DIR}")
-if(NOT qmake_features_dir)
-  set(qmake_features_dir ${CMAKE_INSTALL_LIBDIR}/qt5/mkspecs/features)
-  find_program(RESWEAVER_QMAKE NAMES qmake-qt5 qmake
-    DOC "Qt 5's qmake, asked where qmake's features are installed")
-  if(RESWEAVER_QMAKE)
-    execute_process(COMMAND ${RESWEAVER_QMAKE} -query QT_VERSION OUTPUT_VARIABLE qt_version
-      ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-    execute_process(COMMAND ${RESWEAVER_QMAKE} -query QT_INSTALL_PREFIX OUTPUT_VARIABLE qt_prefix
-      ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-    execute_process(COMMAND ${RESWEAVER_QMAKE} -query QT_HOST_DATA OUTPUT_VARIABLE qt_data
-      ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(qt_version MATCHES "^5\\." AND IS_ABSOLUTE "${qt_prefix}" AND IS_ABSOLUTE "${qt_data}")
-      file(RELATIVE_PATH qt_data "${qt_prefix}" "${qt_data}")
-      if(NOT qt_data MATCHES "^\\.\\.")
-        set(qmake_features_dir ${qt_data}/mkspecs/features)
+# qmake's feature goes where Qt 5's and Qt 6's qmake look for features, relative to the prefix
+# that Qt itself is installed in (lib/x86_64-linux-gnu/qt5/mkspecs/features and
+# lib/x86_64-linux-gnu/qt6/mkspecs/features on Debian), so that a package installed in /usr puts
+# it in qmake's own folders; under another prefix, QMAKEFEATURES or QMAKEPATH points qmake to it.
+# Each qmake is asked for its QT_HOST_DATA; one that is not found gets the usual folder below
+# CMAKE_INSTALL_LIBDIR.
+set(RESWEAVER_QMAKE_FEATURES_DIRS "" CACHE STRING
+  "Where resweaver.prf is installed, relative to the prefix (default: from Qt 5's and 6's qmake)")
+set(qmake_features_dirs "${RESWEAVER_QMAKE_FEATURES_DIRS}")
+if(NOT qmake_features_dirs)
+  foreach(major 5 6)
+    set(features_dir ${CMAKE_INSTALL_LIBDIR}/qt${major}/mkspecs/features)
+    find_program(RESWEAVER_QMAKE${major} NAMES qmake${major} qmake-qt${major} qmake
+      HINTS /usr/lib/qt${major}/bin DOC "Qt ${major}'s qmake, asked where its features are")
+    if(RESWEAVER_QMAKE${major})
+      foreach(property QT_VERSION QT_INSTALL_PREFIX QT_HOST_DATA)
+        execute_process(COMMAND ${RESWEAVER_QMAKE${major}} -query ${property}
+          OUTPUT_VARIABLE ${property} ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+      endforeach()
+      if(QT_VERSION MATCHES "^${major}\\." AND IS_ABSOLUTE "${QT_INSTALL_PREFIX}" AND
+         IS_ABSOLUTE "${QT_HOST_DATA}")
+        file(RELATIVE_PATH data "${QT_INSTALL_PREFIX}" "${QT_HOST_DATA}")
+        if(NOT data MATCHES "^\\.\\.")
+          set(features_dir ${data}/mkspecs/features)
+        endif()
       endif()
     endif()
-  endif()
+    list(APPEND qmake_features_dirs ${features_dir})
+  endforeach()
 endif()
-install(FILES cmake/resweaver.prf DESTINATION ${qmake_features_dir})
+foreach(features_dir IN LISTS qmake_features_dirs)
+  install(FILES cmake/resweaver.prf DESTINATION ${features_dir})
+endforeach()
 
 # cpack -G DEB (run in the build folder) builds a Debian package of the above.
 set(CPACK_PACKAGE_NAME resweaver)

@@ -26,11 +26,13 @@ fi
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >/dev/null
 deb=$(echo "$work"/resweaver_*.deb)
 contents=$(dpkg-deb --contents "$deb")
-# qmake's feature goes into Qt 5's own feature folder, where CONFIG += resweaver finds it.
-qmake_features=$(/usr/lib/qt5/bin/qmake -query QT_HOST_DATA)/mkspecs/features
+# qmake's feature goes into Qt 5's and Qt 6's own feature folders, where load(resweaver) finds it.
+qt5_features=$(/usr/lib/qt5/bin/qmake -query QT_HOST_DATA)/mkspecs/features
+qt6_features=$(qmake6 -query QT_HOST_DATA)/mkspecs/features
 for file in usr/bin/resweaver usr/share/man/man1/resweaver.1.gz \
   usr/lib/cmake/resweaver/resweaverConfig.cmake usr/lib/cmake/resweaver/resweaverBuildStep.cmake \
-  "${qmake_features#/}/resweaver.prf" usr/share/doc/resweaver/copyright; do
+  "${qt5_features#/}/resweaver.prf" "${qt6_features#/}/resweaver.prf" \
+  usr/share/doc/resweaver/copyright; do
   grep -q " ./$file\$" <<<"$contents" || { echo "missing: $file" >&2; exit 1; }
 done
 # lintian refuses a statically linked binary as an error; the package depends on libc instead.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A project that compiles its .qrc itself: the example help viewer with tests/qt/update_qrc's
-# CMakeLists.txt, where two calls of resweaver_update_qrc() keep two groups of one .qrc, and
-# qt_add_resources() compiles it (Qt 6, Ninja). After a clean build, after files are added,
+# CMakeLists.txt, where two calls of resweaver_update_qrc() keep two groups of one .qrc (one with
+# BASE and EXCLUDE), and qt_add_resources() compiles it (Qt 6, Ninja). After a clean build, after files are added,
 # deleted and changed (each one build), the application must embed exactly the files of html/
 # and api/, and a build without changes must compile and link nothing. File names hold spaces
 # and non-ASCII letters, which Qt's own reading of the .qrc handles.
@@ -11,7 +11,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/project_lib.sh"
 project=$(cd "$3" && pwd)
 start_project "$1" "$2"
 cp "$project/CMakeLists.txt" CMakeLists.txt
-mkdir -p api/classes
+mkdir -p api/classes html/drafts
+echo draft >html/drafts/plans.html
 for name in "a page.html" "ünïcödé.html" "classes/the viewer.html"; do
   printf '<!DOCTYPE html>\n<title>%s</title>\n' "$name" >"html/${name##*/}"
   printf '<!DOCTYPE html>\n<title>API %s</title>\n' "$name" >"api/$name"
@@ -20,7 +21,7 @@ logged "configuring" cmake -S . -B build -G Ninja -DCMAKE_PREFIX_PATH="$work/pre
 
 build_once() {  # $1: what changed since the last build
   logged "the build after $1" cmake --build build --parallel "$(nproc)"
-  check_embedded "$1" "/icons|.|icons" "/help|.|html" "/api|.|api"
+  check_embedded "$1" build/helpviewer "/icons|.|icons" "/help|html|." "/api|.|api"
 }
 
 build_once "a clean build"
@@ -32,5 +33,5 @@ echo '<p>One more line.' >>html/index.html
 build_once "changing the content of a file"
 
 # A build without changes: no file is compiled, linked or rewritten, and the .qrc keeps its time.
-check_nothing_done 'Re-running CMake' resources.qrc -- cmake --build build
+check_nothing_done 'Re-running CMake' build resources.qrc -- cmake --build build
 echo "resweaver_update_qrc keeps both groups for qt_add_resources"
