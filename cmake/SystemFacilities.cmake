@@ -49,9 +49,11 @@ check_cxx_source_compiles("
     return static_cast<int>(flistxattr(0, b, 8, 0) + fgetxattr(0, \"u\", b, 8, 0, 0)) +
            fsetxattr(0, \"u\", b, 8, 0, 0) + fremovexattr(0, \"u\", 0);
   }" RESWEAVER_HAVE_DARWIN_XATTR)
-if(RESWEAVER_HAVE_LINUX_XATTR AND NOT RESWEAVER_PORTABLE)
+resweaver_facility(RESWEAVER_HAVE_LINUX_XATTR ON)
+resweaver_facility(RESWEAVER_HAVE_DARWIN_XATTR OFF)
+if(resweaver_use_RESWEAVER_HAVE_LINUX_XATTR)
   list(APPEND RESWEAVER_FACILITY_SOURCES src/extended_attributes_linux.cc)
-elseif(RESWEAVER_HAVE_DARWIN_XATTR)
+elseif(resweaver_use_RESWEAVER_HAVE_DARWIN_XATTR)
   list(APPEND RESWEAVER_FACILITY_SOURCES src/extended_attributes_darwin.cc)
 else()
   list(APPEND RESWEAVER_FACILITY_SOURCES src/extended_attributes_none.cc)
@@ -68,13 +70,25 @@ check_cxx_source_compiles("
   RESWEAVER_HAVE_FALLOCATE_KEEP_SIZE)
 resweaver_facility(RESWEAVER_HAVE_FALLOCATE_KEEP_SIZE ON)
 
-# Exchanging two names at once: Linux's renameat2() with RENAME_EXCHANGE.
+# Exchanging two names at once: Linux's renameat2() with RENAME_EXCHANGE; on a Linux C library
+# without that wrapper (musl before 1.2.5), the system call itself; macOS's renameatx_np() with
+# RENAME_SWAP.
 check_cxx_source_compiles("
   #include <cstdio>
   #include <fcntl.h>
   int main() { return renameat2(AT_FDCWD, \"a\", AT_FDCWD, \"b\", RENAME_EXCHANGE); }"
   RESWEAVER_HAVE_RENAME_EXCHANGE)
 resweaver_facility(RESWEAVER_HAVE_RENAME_EXCHANGE ON)
+if(NOT resweaver_use_RESWEAVER_HAVE_RENAME_EXCHANGE)
+  check_cxx_symbol_exists(SYS_renameat2 sys/syscall.h RESWEAVER_HAVE_SYS_RENAMEAT2)
+  resweaver_facility(RESWEAVER_HAVE_SYS_RENAMEAT2 ON)
+endif()
+check_cxx_source_compiles("
+  #include <cstdio>
+  #include <fcntl.h>
+  int main() { return renameatx_np(AT_FDCWD, \"a\", AT_FDCWD, \"b\", RENAME_SWAP); }"
+  RESWEAVER_HAVE_RENAME_SWAP)
+resweaver_facility(RESWEAVER_HAVE_RENAME_SWAP OFF)
 
 # Large pages for big blocks: Linux's transparent huge pages.
 check_cxx_symbol_exists(MADV_HUGEPAGE sys/mman.h RESWEAVER_HAVE_MADV_HUGEPAGE)

@@ -5,10 +5,11 @@
 #ifndef RESWEAVER_FILE_SYSTEM_ERROR_H_
 #define RESWEAVER_FILE_SYSTEM_ERROR_H_
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "error_text.h"
 
 namespace resweaver {
 
@@ -16,10 +17,10 @@ class FileSystemError : public std::filesystem::filesystem_error {
  public:
   FileSystemError(const std::string& operation, int error)
       : filesystem_error(operation, std::error_code(error, std::generic_category())),
-        message_("filesystem error: " + operation + ": " + std::strerror(error)) {}
+        message_("filesystem error: " + operation + ": " + errorText(error)) {}
   FileSystemError(const std::string& operation, const std::filesystem::path& path, int error)
       : filesystem_error(operation, path, std::error_code(error, std::generic_category())),
-        message_("filesystem error: " + operation + ": " + std::strerror(error) + " [" +
+        message_("filesystem error: " + operation + ": " + errorText(error) + " [" +
                  path.string() + "]") {}
 
   const char* what() const noexcept override { return message_.c_str(); }

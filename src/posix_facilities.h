@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/types.h>
+#if RESWEAVER_HAVE_SYS_RENAMEAT2
+#include <sys/syscall.h>
+#endif
 #include <unistd.h>
 
 namespace resweaver {
@@ -60,10 +63,22 @@ inline int reopenOpenFile(int /*fd*/, int /*flags*/) {
 }
 #endif
 
-// Exchanges the entries a and b of folder at once; -1 with errno ENOSYS where the system cannot.
+// Exchanges the entries a and b of folder at once; -1 with errno ENOSYS where the system cannot,
+// and EINVAL or ENOTSUP (depending on the system) where the file system cannot.
 #if RESWEAVER_HAVE_RENAME_EXCHANGE
 inline int exchangeNames(int folder, const char* a, const char* b) {
   return ::renameat2(folder, a, folder, b, RENAME_EXCHANGE);
+}
+#elif RESWEAVER_HAVE_SYS_RENAMEAT2
+// The C library has no wrapper; the flag is <linux/fs.h>'s, part of the kernel's interface, and
+// left out of the includes because that header clashes with the C library's <sys/mount.h>.
+inline int exchangeNames(int folder, const char* a, const char* b) {
+  constexpr unsigned kRenameExchange = 1U << 1;
+  return static_cast<int>(::syscall(SYS_renameat2, folder, a, folder, b, kRenameExchange));
+}
+#elif RESWEAVER_HAVE_RENAME_SWAP
+inline int exchangeNames(int folder, const char* a, const char* b) {
+  return ::renameatx_np(folder, a, folder, b, RENAME_SWAP);
 }
 #else
 inline int exchangeNames(int /*folder*/, const char* /*a*/, const char* /*b*/) {

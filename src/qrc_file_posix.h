@@ -2,11 +2,11 @@
 #ifndef RESWEAVER_QRC_FILE_POSIX_H_
 #define RESWEAVER_QRC_FILE_POSIX_H_
 
-#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "error_text.h"
 #include "qrc_file.h"
 
 namespace resweaver {
@@ -40,7 +40,7 @@ struct LockedQrc::Platform {
 };
 
 inline std::string reason(int error) {
-  return std::strerror(error);
+  return errorText(error);
 }
 
 inline bool sameFile(const struct stat& a, const struct stat& b) {

@@ -223,7 +223,8 @@ bool LockedQrc::replace(const PrintedText& text) {
                            name);
     }
     std::ignore = ::unlinkat(p.folder, name.c_str(), 0);  // the old file; the next run tidies up
-  } else if (!missing_ && errno != ENOSYS && errno != EINVAL && errno != ENOTSUP) {
+  } else if (!missing_ && errno != ENOSYS && errno != EINVAL && errno != ENOTSUP &&
+             errno != EOPNOTSUPP) {
     if (errno == EBUSY || errno == EXDEV) {
       discard();
       return false;  // a file mounted on its own

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "error_text.h"
 #include "native_path.h"
 #include "qrc_file.h"
 
@@ -23,6 +24,13 @@ int create(const fs::path& path) {
   errno = 0;
   std::ofstream created(path, std::ios::binary | std::ios::app);
   return created ? 0 : (errno != 0 ? errno : EIO);
+}
+
+// An error of the C library in the tool's own words; one of the system's own (Windows) in its.
+std::string reasonOf(const std::error_code& error) {
+  const std::error_condition condition = error.default_error_condition();
+  return condition.category() == std::generic_category() ? errorText(condition.value())
+                                                         : error.message();
 }
 
 }  // namespace
@@ -46,7 +54,7 @@ Stamp::Stamp(std::string path) : path_(std::move(path)) {
   std::error_code ignored;
   fs::remove(clock, ignored);  // gone is gone
   if (error) {
-    throwCannotWrite(path_, error.message());
+    throwCannotWrite(path_, reasonOf(error));
   }
 }
 
@@ -59,7 +67,7 @@ void Stamp::touch() const {
     fs::last_write_time(stamp, start_, error);
   }
   if (error) {
-    throwCannotWrite(path_, error.message());
+    throwCannotWrite(path_, reasonOf(error));
   }
 }
 

@@ -240,7 +240,10 @@ TEST(QrcDocumentTest, LeavesOutTheGroupThatTheDocumentFinds) {
                        literal});
     }
   }
-  for (const auto& [document, prefix] : cases) {
+  for (const auto& [documentText, prefixText] : cases) {
+    // Lambdas cannot capture structured bindings before C++20.
+    const std::string& document = documentText;
+    const std::string& prefix = prefixText;
     SCOPED_TRACE(document);
     EXPECT_EQ(outcome([&] { return streamed(document, prefix, {{"n"}}); }),
               outcome([&] { return straightforward(document, prefix, {{"n"}}); }));

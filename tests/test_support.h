@@ -33,6 +33,19 @@ void writeFile(const fs::path& path, const std::string& bytes);
 // The tool's exit status on failure: -1, as the shell sees it.
 constexpr int kFailure = 255;
 
+// What the build under test can do, from its system checks: exchange two names at once (so that a
+// file replaced right before the rename is noticed), and carry Linux's extended attributes.
+#if RESWEAVER_HAVE_RENAME_EXCHANGE || RESWEAVER_HAVE_SYS_RENAMEAT2 || RESWEAVER_HAVE_RENAME_SWAP
+constexpr bool kExchangesNames = true;
+#else
+constexpr bool kExchangesNames = false;
+#endif
+#if RESWEAVER_HAVE_LINUX_XATTR
+constexpr bool kCarriesLinuxAttributes = true;
+#else
+constexpr bool kCarriesLinuxAttributes = false;
+#endif
+
 struct RunResult {
   int status;       // the exit status as the shell sees it
   std::string out;  // standard output
