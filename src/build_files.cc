@@ -66,20 +66,34 @@ void BuildFiles::entry(const EntryText& text) {
   }
 }
 
-void BuildFiles::write(const std::string& written, const Node& root, const Node& group) {
+void BuildFiles::write(const std::string& written, const Node& root, const Node& group,
+                       bool rewroteTemplate) {
   if (line_.depfile || line_.rccDepfile) {
     writeDepfiles(written, root, group);
   }
-  if (stamp_) {
+  if (!stamp_) {
+    return;
+  }
+  if (rewroteTemplate && line_.depfile) {
+    // The run's own write of the template would otherwise make the next build run it again.
+    std::vector<std::string> others = dependencies();
+    others.erase(others.begin());
+    stamp_->touchAfterOwnWrite(others);
+  } else {
     stamp_->touch();
   }
 }
 
+std::vector<std::string> BuildFiles::dependencies() const {
+  std::vector<std::string> names = {resolvedText(pathFromNarrow(uiPath_)),
+                                    narrowText(weaklyCanonical(htmlPath_))};
+  names.insert(names.end(), folders_.begin(), folders_.end());
+  return names;
+}
+
 void BuildFiles::writeDepfiles(const std::string& written, const Node& root, const Node& group) {
   const std::string& target = line_.stamp ? *line_.stamp : written;
-  std::vector<std::string> dependencies = {resolvedText(pathFromNarrow(uiPath_)),
-                                           narrowText(weaklyCanonical(htmlPath_))};
-  dependencies.insert(dependencies.end(), folders_.begin(), folders_.end());
+  std::vector<std::string> dependencies = this->dependencies();
   if (line_.depfile) {
     writeTextFile(*line_.depfile, depfileText(target, dependencies));
   }

@@ -30,10 +30,14 @@ class BuildFiles {
   void entry(const EntryText& text);
 
   // Writes the depfiles and touches the stamp. written: the .qrc written (or left as it was);
-  // root and group: its document, whose other groups' entries rcc reads too.
-  void write(const std::string& written, const Node& root, const Node& group);
+  // root and group: its document, whose other groups' entries rcc reads too. rewroteTemplate: the
+  // run changed the .qrc it read (in place), which its depfile names.
+  void write(const std::string& written, const Node& root, const Node& group,
+             bool rewroteTemplate);
 
  private:
+  // What --depfile names: the template, the HTML folder and every folder entered.
+  std::vector<std::string> dependencies() const;
   void writeDepfiles(const std::string& written, const Node& root, const Node& group);
 
   const CommandLine& line_;

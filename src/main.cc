@@ -165,7 +165,7 @@ int run(const CommandLine& line) {
   printer.end();
   if (!line.check) {
     written.save(out);
-    buildFiles.write(written.uiPath(), *root, group);
+    buildFiles.write(written.uiPath(), *root, group, !output && !out.unchanged());
     return kSuccess;
   }
   if (out.unchanged()) {
