@@ -2,11 +2,17 @@
 #include "error_text.h"
 
 #include <cstring>
+#include <string>
 
 namespace resweaver {
 
 std::string errorText(int error) {
-  return std::strerror(error);
+  // strerror_s rather than strerror, which MSVC calls unsafe (C4996).
+  char text[256];
+  if (strerror_s(text, sizeof text, error) != 0) {
+    return "Unknown error " + std::to_string(error);
+  }
+  return text;
 }
 
 }  // namespace resweaver

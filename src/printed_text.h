@@ -51,11 +51,14 @@ class PrintedText {
     if (bytes.empty()) {
       return;  // an empty view may hold no pointer at all, which memcpy must not see
     }
-    if (!kCrLfLineEnds && bytes.size() <= limit_ - used_) {
-      std::memcpy(blocks_.back().get() + used_, bytes.data(), bytes.size());
-      used_ += bytes.size();
-      size_ += bytes.size();
-      return;
+    // if constexpr: a condition with a constant part is a warning of its own for MSVC (C4127).
+    if constexpr (!kCrLfLineEnds) {
+      if (bytes.size() <= limit_ - used_) {
+        std::memcpy(blocks_.back().get() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+        size_ += bytes.size();
+        return;
+      }
     }
     appendSlowly(bytes);
   }
