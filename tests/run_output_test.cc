@@ -307,6 +307,19 @@ class BuildStepTest : public ::testing::Test {
   TempDir dir;
   const fs::path src = dir / "src";
 
+  // The same, for a Ninja rule that runs command() with its depfile, as Ninja's users write it.
+  void expectNinjaRunsExactlyWhenTheListChanges() {
+    writeFile(dir / "build.ninja", "rule weave\n  command = " + command() +
+                                       "\n  depfile = build/app.d\n  deps = gcc\n  restat = 1\n"
+                                       "build build/app.stamp: weave\n");
+    expectRunsExactlyWhenTheListChanges(
+        [&] { return inDir("ninja -n").out.find("no work to do") != std::string::npos; },
+        [&] {
+          const RunResult built = inDir("ninja");
+          EXPECT_EQ(built.status, 0) << built.out;
+        });
+  }
+
   bool inPlace = false;  // the group filled in src/app.qrc itself rather than in an output
 };
 
@@ -363,15 +376,7 @@ TEST_F(BuildStepTest, NinjaRunsTheStepExactlyWhenTheListChanges) {
   if (runCommand("ninja --version").status != 0) {
     GTEST_SKIP() << "no ninja (Debian package ninja-build)";
   }
-  writeFile(dir / "build.ninja", "rule weave\n  command = " + command() +
-                                     "\n  depfile = build/app.d\n  deps = gcc\n  restat = 1\n"
-                                     "build build/app.stamp: weave\n");
-  expectRunsExactlyWhenTheListChanges(
-      [&] { return inDir("ninja -n").out.find("no work to do") != std::string::npos; },
-      [&] {
-        const RunResult built = inDir("ninja");
-        EXPECT_EQ(built.status, 0) << built.out;
-      });
+  expectNinjaRunsExactlyWhenTheListChanges();
 }
 
 // In place, the run rewrites src/app.qrc, which its depfile names: that write of its own does not
@@ -381,15 +386,7 @@ TEST_F(BuildStepTest, NinjaRunsAnInPlaceStepExactlyWhenTheListChanges) {
     GTEST_SKIP() << "no ninja (Debian package ninja-build)";
   }
   inPlace = true;
-  writeFile(dir / "build.ninja", "rule weave\n  command = " + command() +
-                                     "\n  depfile = build/app.d\n  deps = gcc\n  restat = 1\n"
-                                     "build build/app.stamp: weave\n");
-  expectRunsExactlyWhenTheListChanges(
-      [&] { return inDir("ninja -n").out.find("no work to do") != std::string::npos; },
-      [&] {
-        const RunResult built = inDir("ninja");
-        EXPECT_EQ(built.status, 0) << built.out;
-      });
+  expectNinjaRunsExactlyWhenTheListChanges();
 }
 
 // A folder that changes while an in-place run saves, after it listed the folder, is newer than
