@@ -75,6 +75,12 @@ std::string temporaryName(std::string_view qrcName) {
   return name + temporarySuffix();
 }
 
+std::string replacedName(std::string_view qrcName) {
+  // The random part of a temporary suffix; the whole is shorter than a temporary name.
+  return std::string(keptName(qrcName)) + ".replaced-" +
+         temporarySuffix().substr(kTemporaryTag.size());
+}
+
 bool isTemporaryName(std::string_view name, std::string_view qrcName) {
   qrcName = keptName(qrcName);
   const std::size_t stem = 1 + qrcName.size() + kTemporaryTag.size();

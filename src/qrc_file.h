@@ -94,6 +94,9 @@ std::string temporaryName(std::string_view qrcName);
 std::string_view keptName(std::string_view qrcName);
 std::string temporarySuffix();
 bool isTemporaryName(std::string_view name, std::string_view qrcName);
+// A visible name for another program's file that a run moved aside and could not put back
+// (keptName(qrcName) + ".replaced-" and a random part): no temporary name, so no run removes it.
+std::string replacedName(std::string_view qrcName);
 
 [[noreturn]] void throwCannotWrite(const std::string& uiPath, const std::string& reason);
 // The line that reports a failure that came after the new content was in place.

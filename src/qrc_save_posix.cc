@@ -216,11 +216,16 @@ bool LockedQrc::replace(const PrintedText& text) {
       if (exchangeNames(p.folder, name.c_str(), p.name.c_str()) == 0) {
         fail("the file was replaced during the run");
       }
+      // The other program's file keeps the temporary name unless it gets a name of its own, which
+      // no run's tidying up takes for a leftover: linked there first, so that nothing is replaced.
+      const std::string aside = replacedName(p.name);
+      const bool moved = ::linkat(p.folder, name.c_str(), p.folder, aside.c_str(), 0) == 0 &&
+                         ::unlinkat(p.folder, name.c_str(), 0) == 0;
       ::close(temporary);
       throwCannotWrite(uiPath_,
                        "the file was replaced during the run; the other program's file "
                        "is now " +
-                           name);
+                           (moved ? aside : name));
     }
     std::ignore = ::unlinkat(p.folder, name.c_str(), 0);  // the old file; the next run tidies up
   } else if (!missing_ && errno != ENOSYS && errno != EINVAL && errno != ENOTSUP &&

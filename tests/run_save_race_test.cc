@@ -3,6 +3,7 @@
 // for sure), programs that follow the lock protocol, a .qrc mounted on its own, full copy-on-write
 // file systems, names as long as a file system takes, a run started with SIGALRM blocked, and a
 // run short of file descriptors.
+#include <sstream>
 #include <string>
 #include <sys/mount.h>
 #include <vector>
@@ -154,6 +155,52 @@ TEST_F(SaveRaceTest, AFileReplacedWithoutTheLockIsNeverOverwritten) {
     EXPECT_EQ(readFile(qrc()), kOthers);
     EXPECT_TRUE(leftovers().empty());
   }
+}
+
+// Replaced right after the last check, and the exchange that would put the other program's file
+// back fails: that file gets a visible name of its own, which the message gives and the next run's
+// tidying up leaves alone.
+TEST_F(SaveRaceTest, AFileThatCannotBePutBackKeepsANameOfItsOwn) {
+  if (!haveStrace() || !kExchangesNames) {
+    GTEST_SKIP() << "needs strace and a system that exchanges names";
+  }
+  // The last check is the last look at the .qrc's name before the first exchange.
+  const fs::path log = dir / "clean.log";
+  runTool(args(), "ASAN_OPTIONS=detect_leaks=0 strace -f -o " + quoted(log.string()) +
+                      " -e trace=newfstatat,renameat2");
+  writeFile(qrc(), kOld);
+  int looks = 0;
+  int check = 0;
+  std::istringstream lines(readFile(log));
+  for (std::string line; std::getline(lines, line) && line.find("renameat2(") == std::string::npos;) {
+    if (line.find("newfstatat(") != std::string::npos) {
+      ++looks;
+      if (line.find("\"app.qrc\"") != std::string::npos) {
+        check = looks;
+      }
+    }
+  }
+  ASSERT_GT(check, 0) << readFile(log);
+
+  writeFile(dir / "theirs.qrc", kOthers);
+  const std::string command =
+      "ASAN_OPTIONS=detect_leaks=0 strace -f -o /dev/null -e inject=newfstatat:delay_exit=500000:"
+      "when=" + std::to_string(check) + " -e inject=renameat2:error=EIO:when=2 " +
+      quoted(RESWEAVER_BINARY) + " " + quoted(dir.path().string()) + " app html / >" +
+      quoted((dir / "out").string()) + " & sleep 0.2; mv " + quoted((dir / "theirs.qrc").string()) +
+      " " + quoted(qrc().string()) + "; wait $!";
+  EXPECT_EQ(runCommand(command).status, kFailure);
+  const std::string out = readFile(dir / "out");
+  const std::string said = "cannot write file " + qrc().string() +
+                           ": the file was replaced during the run; the other program's file is now ";
+  ASSERT_EQ(out.rfind(said, 0), 0U) << out;
+  const std::string aside = out.substr(said.size(), out.size() - said.size() - 1);
+  EXPECT_EQ(aside.rfind("app.qrc.replaced-", 0), 0U) << aside;
+  EXPECT_EQ(readFile(dir / aside), kOthers);
+  EXPECT_TRUE(leftovers().empty());
+  // The next run fills its group and leaves the other program's file where it is.
+  ASSERT_EQ(runTool(args()).status, 0);
+  EXPECT_EQ(readFile(dir / aside), kOthers);
 }
 
 // A folder whose default ACL names a user who may not read the .qrc: the new file's inherited ACL
