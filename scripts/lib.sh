@@ -58,8 +58,8 @@ tool_cache() {
 # ensure_npm_package DIR NAME@VERSION: installs that version of the npm package below DIR unless
 # it is there already. One package a folder: an install removes what it does not name.
 ensure_npm_package() {
-  local dir=$1 spec=$2
-  local name=${spec%@*} version=${spec##*@}
+  local dir=$1 package=$2
+  local name=${package%@*} version=${package##*@}
   local manifest=$dir/node_modules/$name/package.json
   if [[ -f $manifest ]] &&
     [[ $(node -p 'require(process.argv[1]).version' "$manifest") == "$version" ]]; then
@@ -67,10 +67,10 @@ ensure_npm_package() {
   fi
   # The machine's Node.js may bring npm (NodeSource's does, and conflicts with Debian's npm).
   command -v npm >/dev/null || ensure_packages npm
-  echo "Installing $spec from npm into $dir" >&2
+  echo "Installing $package from npm into $dir" >&2
   mkdir -p "$dir"
   npm install --prefix "$dir" --no-save --no-package-lock --no-audit --no-fund --loglevel=error \
-    "$spec" >/dev/null
+    "$package" >/dev/null
 }
 
 # Zig 0.11 (its clang, libc++, musl and macOS libSystem stubs), from npm; prints the path of the
