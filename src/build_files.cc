@@ -68,17 +68,18 @@ void BuildFiles::entry(const EntryText& text) {
 
 void BuildFiles::write(const std::string& written, const Node& root, const Node& group,
                        bool rewroteTemplate) {
-  if (line_.depfile || line_.rccDepfile) {
-    writeDepfiles(written, root, group);
+  const bool named = line_.depfile || line_.rccDepfile;
+  const std::vector<std::string> names = named ? dependencies() : std::vector<std::string>();
+  if (named) {
+    writeDepfiles(written, root, group, names);
   }
   if (!stamp_) {
     return;
   }
   if (rewroteTemplate && line_.depfile) {
-    // The run's own write of the template would otherwise make the next build run it again.
-    std::vector<std::string> others = dependencies();
-    others.erase(others.begin());
-    stamp_->touchAfterOwnWrite(others);
+    // The run's own write of the template (the first name) would otherwise make the next build
+    // run it again.
+    stamp_->touchAfterOwnWrite(std::vector<std::string>(names.begin() + 1, names.end()));
   } else {
     stamp_->touch();
   }
@@ -91,9 +92,9 @@ std::vector<std::string> BuildFiles::dependencies() const {
   return names;
 }
 
-void BuildFiles::writeDepfiles(const std::string& written, const Node& root, const Node& group) {
+void BuildFiles::writeDepfiles(const std::string& written, const Node& root, const Node& group,
+                               std::vector<std::string> dependencies) {
   const std::string& target = line_.stamp ? *line_.stamp : written;
-  std::vector<std::string> dependencies = this->dependencies();
   if (line_.depfile) {
     writeTextFile(*line_.depfile, depfileText(target, dependencies));
   }

@@ -38,7 +38,9 @@ class BuildFiles {
  private:
   // What --depfile names: the template, the HTML folder and every folder entered.
   std::vector<std::string> dependencies() const;
-  void writeDepfiles(const std::string& written, const Node& root, const Node& group);
+  // Writes the depfiles of the run, whose own dependencies() are given.
+  void writeDepfiles(const std::string& written, const Node& root, const Node& group,
+                     std::vector<std::string> dependencies);
 
   const CommandLine& line_;
   std::string uiPath_;
